@@ -1,0 +1,55 @@
+// The substitution engine: everything the decoder computes, free of window code.
+//
+// The user types, under each letter A to Z, what that letter stands for. These 26 entries
+// become a key table, the key table is applied to a text, the key is rendered as one line,
+// and the result and the key are joined into the text that Exit puts on the clipboard.
+// Every function here is pure: the window rebuilds the key table from its boxes on each call.
+//
+// A character is a Unicode code point: a surrogate pair counts as one, a lone surrogate passes
+// through unchanged. A letter is one of the 26 capitals A to Z (codes 65 to 90), nothing else.
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+/// Number of letters in the key, A to Z.
+inline constexpr int LetterCount = 26;
+
+/// The text typed under one letter, exactly as typed: any length, possibly empty.
+using KeyEntry = QString;
+
+/// The 26 entries in letter order, A first.
+using KeyEntries = std::array<KeyEntry, LetterCount>;
+
+/// The key table built from the entries for one transform.
+struct ReplaceKey
+{
+    /// slot[0] belongs to "A", slot[25] to "Z". Each holds its entry upper-cased, an empty
+    /// entry as a single space, so that every slot has a first character.
+    std::array<QString, LetterCount> slot;
+
+    /// Builds the key table from the 26 entries.
+    explicit ReplaceKey(const KeyEntries &entries);
+};
+
+/// Upper-cases \a text one code point at a time with the simple one-to-one mapping of the
+/// Unicode Character Database, whatever the locale ("ß" stays "ß", "é" becomes "É").
+/// Lone surrogates are kept. The result may differ in length only where a mapping crosses
+/// between the Basic Multilingual Plane and the supplementary planes.
+QString SimpleUpperCase(const QString &text);
+
+/// Applies the key to \a input and returns the output text.
+///
+/// The input is upper-cased (SimpleUpperCase), then each letter A to Z is replaced by the whole
+/// slot of its letter when that slot begins with a letter, and by "*" otherwise. Every other
+/// character, line breaks and letters outside A to Z included, is copied unchanged.
+/// An empty input gives an empty output.
+QString ApplyKey(const KeyEntries &entries, const QString &input);
+
+/// Renders the key for export: the 26 entries as typed, in letter order, with nothing between
+/// them and "*" for each empty one. All entries empty give 26 asterisks.
+QString KeyString(const KeyEntries &entries);
+
+/// Composes the clipboard text: \a output, CR LF, then \a keyString, with no line break after.
+QString ExportText(const QString &output, const QString &keyString);

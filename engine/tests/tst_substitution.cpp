@@ -1,0 +1,433 @@
+// Tests of the substitution engine: the key table, the transform, the key string, the export text.
+
+#include "substitution.h"
+
+#include <QFile>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A key with the given entries and every other entry empty, e.g. keyWith({{'A', u"t"_s}}).
+QStringList keyWith(std::initializer_list<std::pair<char, QString>> entries)
+{
+    QStringList key(LetterCount);
+    for (const auto &[letter, entry] : entries)
+        key[letter - 'A'] = entry;
+    return key;
+}
+
+KeyEntries toEntries(const QStringList &key)
+{
+    KeyEntries entries;
+    std::copy(key.begin(), key.end(), entries.begin());
+    return entries;
+}
+
+// One entry for each character of a 26-character alphabet.
+QStringList eachCharacter(const QString &alphabet)
+{
+    return alphabet.split(QString(), Qt::SkipEmptyParts);
+}
+
+QString stars(int count)
+{
+    return QString(count, u'*');
+}
+
+// --- A deliberately plain rendering of the transform, to hold the engine against. ---
+
+using Ucs4 = std::u32string;
+
+// Unlike QString::toUcs4, keeps a lone surrogate as it stands.
+Ucs4 decode(const QString &text)
+{
+    Ucs4 out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            out += QChar::surrogateToUcs4(unit, text[++i].unicode());
+        else
+            out += unit;
+    }
+    return out;
+}
+
+QString encode(const Ucs4 &text)
+{
+    QString out;
+    for (const char32_t c : text) {
+        if (QChar::requiresSurrogates(c))
+            out += QChar(QChar::highSurrogate(c)) + QChar(QChar::lowSurrogate(c));
+        else
+            out += QChar(static_cast<char16_t>(c));
+    }
+    return out;
+}
+
+class Reference
+{
+public:
+    // The simple uppercase field of UnicodeData.txt, for every code point that has one.
+    QHash<char32_t, char32_t> upperOf;
+
+    char32_t upper(char32_t c) const { return upperOf.value(c, c); }
+
+    Ucs4 upper(const Ucs4 &text) const
+    {
+        Ucs4 out;
+        for (const char32_t c : text)
+            out += upper(c);
+        return out;
+    }
+
+    QString applyKey(const QStringList &entries, const QString &input) const
+    {
+        Ucs4 table[LetterCount];
+        for (int k = 0; k < LetterCount; ++k) {
+            table[k] = upper(decode(entries[k]));
+            if (table[k].empty())
+                table[k].push_back(U' ');
+        }
+        Ucs4 out;
+        for (const char32_t c : upper(decode(input))) {
+            if (c >= U'A' && c <= U'Z') {
+                const Ucs4 &slot = table[c - U'A'];
+                out += slot[0] >= U'A' && slot[0] <= U'Z' ? slot : U"*";
+            } else {
+                out += c;
+            }
+        }
+        return encode(out);
+    }
+};
+
+// Random code points from every plane, weighted towards what texts and keys hold; with
+// asciiOnly, letters, digits and punctuation alone, in the long runs that whole texts have.
+char32_t randomCodePoint(QRandomGenerator &random, bool asciiOnly)
+{
+    static const char32_t specials[] = {U'ß',
+                                        U'ı',
+                                        U'ſ',
+                                        U'é',
+                                        U'ÿ',
+                                        U'ǅ',
+                                        U'ǰ',
+                                        U'ΐ',
+                                        U'ς',
+                                        U'ﬀ',
+                                        U'ᾳ',
+                                        U'\r',
+                                        U'\n',
+                                        U'\t',
+                                        0,
+                                        0x10428 /* Deseret, has a simple upper-case */,
+                                        0x1F600 /* emoji */,
+                                        0xD800,
+                                        0xDBFF,
+                                        0xDC00,
+                                        0xDFFF /* lone surrogates */,
+                                        0xFFFF,
+                                        0x10FFFF};
+    switch (random.bounded(asciiOnly ? 4 : 8)) {
+    case 0:
+    case 1:
+        return U'a' + random.bounded(26);
+    case 2:
+        return U'A' + random.bounded(26);
+    case 3:
+        return U' ' + random.bounded(0x5F);
+    case 4:
+        return specials[random.bounded(int(std::size(specials)))];
+    case 5:
+        return 0x80 + random.bounded(0x0700); // Latin, Greek, Cyrillic, Armenian, Hebrew ...
+    case 6:
+        return random.bounded(0x10000);
+    default:
+        return random.bounded(0x110000);
+    }
+}
+
+QString randomText(QRandomGenerator &random, int maxLength, bool asciiOnly)
+{
+    Ucs4 text;
+    for (int i = random.bounded(maxLength + 1); i > 0; --i)
+        text += randomCodePoint(random, asciiOnly);
+    return encode(text);
+}
+
+} // namespace
+
+class TestSubstitution : public QObject
+{
+    Q_OBJECT
+
+private:
+    Reference m_reference;
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void missingEntries_data();
+    void missingEntries();
+    void severalCharacters_data();
+    void severalCharacters();
+    void passThrough_data();
+    void passThrough();
+    void upperCasing_data();
+    void upperCasing();
+    void replaceKeySlots();
+    void keyString_data();
+    void keyString();
+    void exportText_data();
+    void exportText();
+
+    // Against the Unicode Character Database and against the plain reference.
+    void upperCaseMatchesUnicodeData();
+    void applyKeyMatchesReference_data();
+    void applyKeyMatchesReference();
+};
+
+void TestSubstitution::initTestCase()
+{
+    QFile data(u"/usr/share/unicode/UnicodeData.txt"_s);
+    QVERIFY2(data.open(QIODevice::ReadOnly),
+             "UnicodeData.txt is missing: install Debian's unicode-data package");
+    while (!data.atEnd()) {
+        const QList<QByteArray> fields = data.readLine().split(';');
+        QCOMPARE(fields.size(), 15);
+        if (!fields[12].isEmpty())
+            m_reference.upperOf.insert(fields[0].toUInt(nullptr, 16),
+                                       fields[12].toUInt(nullptr, 16));
+    }
+    QVERIFY(m_reference.upperOf.size() > 1000);
+}
+
+// The columns shared by the transform tables: a key, an input and the expected output.
+static void addTransformColumns()
+{
+    QTest::addColumn<QStringList>("key");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+}
+
+static void checkTransform()
+{
+    QFETCH(QStringList, key);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(ApplyKey(toEntries(key), input), expected);
+}
+
+void TestSubstitution::missingEntries_data()
+{
+    addTransformColumns();
+    QTest::newRow("all empty") << keyWith({}) << u"Hello, World!"_s << u"*****, *****!"_s;
+    QTest::newRow("digit and empty entries")
+        << keyWith({{'A', u"t"_s}, {'C', u"7"_s}}) << u"abc xyz"_s << u"T** ***"_s;
+    QTest::newRow("leading space") << keyWith({{'E', u" e"_s}}) << u"see"_s << u"***"_s;
+    QTest::newRow("single space") << keyWith({{'A', u" "_s}}) << u"a"_s << u"*"_s;
+    QTest::newRow("punctuation first") << keyWith({{'A', u".B"_s}}) << u"a"_s << u"*"_s;
+    QTest::newRow("accented letter first") << keyWith({{'A', u"éb"_s}}) << u"a"_s << u"*"_s;
+    QTest::newRow("supplementary first") << keyWith({{'A', u"😀"_s}}) << u"aa"_s << u"**"_s;
+    QTest::newRow("empty input, full key")
+        << QStringList(LetterCount, u"x"_s) << QString() << QString();
+}
+
+void TestSubstitution::missingEntries()
+{
+    checkTransform();
+}
+
+void TestSubstitution::severalCharacters_data()
+{
+    addTransformColumns();
+    QTest::newRow("qu for q") << keyWith({{'Q', u"qu"_s}}) << u"quiz"_s << u"QU***"_s;
+    QTest::newRow("letter then digit") << keyWith({{'B', u"B1"_s}}) << u"bob"_s << u"B1*B1"_s;
+    QTest::newRow("letter then space and symbols")
+        << keyWith({{'A', u"x -é"_s}}) << u"a.a"_s << u"X -É.X -É"_s;
+    QTest::newRow("letter then supplementary") << keyWith({{'A', u"z😀"_s}}) << u"a"_s << u"Z😀"_s;
+    QTest::newRow("shared entries")
+        << keyWith({{'A', u"k"_s}, {'B', u"k"_s}}) << u"abba"_s << u"KKKK"_s;
+    QTest::newRow("long entry") << keyWith({{'A', QString(1000, u'n')}}) << u"aa"_s
+                                << QString(2000, u'N');
+}
+
+void TestSubstitution::severalCharacters()
+{
+    checkTransform();
+}
+
+void TestSubstitution::passThrough_data()
+{
+    addTransformColumns();
+    const QStringList rot13 = eachCharacter(u"nopqrstuvwxyzabcdefghijklm"_s);
+    QTest::newRow("digits and punctuation")
+        << rot13 << u"0123456789 !\"#$%&'()+,-./:;<=>?@[\\]^_`{|}~"_s
+        << u"0123456789 !\"#$%&'()+,-./:;<=>?@[\\]^_`{|}~"_s;
+    QTest::newRow("line breaks in place")
+        << rot13 << u"ab\r\ncd\nef\rgh"_s << u"NO\r\nPQ\nRS\rTU"_s;
+    QTest::newRow("tabs, NUL and controls") << rot13 << u"a\tb\u0001c"_s + QChar(0) + u"d\u007f"_s
+                                            << u"N\tO\u0001P"_s + QChar(0) + u"Q\u007f"_s;
+    QTest::newRow("accented, never substituted") << rot13 << u"é à ñ"_s << u"É À Ñ"_s;
+    QTest::newRow("greek and cyrillic") << rot13 << u"αβγ жз"_s << u"ΑΒΓ ЖЗ"_s;
+    QTest::newRow("CJK and emoji sequence") << rot13 << u"漢字 👩‍👩‍👧 👍🏽"_s
+                                            << u"漢字 👩‍👩‍👧 👍🏽"_s;
+    QTest::newRow("combining marks and right-to-left")
+        << rot13 << u"e\u0301 \u05e9\u05dc\u05d5\u05dd \u200f"_s
+        << u"R\u0301 \u05e9\u05dc\u05d5\u05dd \u200f"_s;
+    QTest::newRow("lone surrogates kept")
+        << rot13 << QString(QChar(0xD800)) + u"a"_s + QChar(0xDC00) + QChar(0xDBFF)
+        << QString(QChar(0xD800)) + u"N"_s + QChar(0xDC00) + QChar(0xDBFF);
+    QTest::newRow("reversed pair is two lone surrogates")
+        << rot13 << QString(QChar(0xDC00)) + QChar(0xD800)
+        << QString(QChar(0xDC00)) + QChar(0xD800);
+}
+
+void TestSubstitution::passThrough()
+{
+    checkTransform();
+}
+
+void TestSubstitution::upperCasing_data()
+{
+    addTransformColumns();
+    const QStringList identity = eachCharacter(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ"_s);
+    QTest::newRow("ascii") << identity << u"Hello World"_s << u"HELLO WORLD"_s;
+    QTest::newRow("lower-case entry applied upper-cased")
+        << keyWith({{'H', u"j"_s}}) << u"hH"_s << u"JJ"_s;
+    QTest::newRow("sharp s keeps its length") << identity << u"straße"_s << u"STRAßE"_s;
+    QTest::newRow("ligature keeps its length") << identity << u"ﬀ"_s << u"ﬀ"_s;
+    QTest::newRow("titlecase digraph") << identity << u"ǆ ǅ"_s << u"Ǆ Ǆ"_s;
+    QTest::newRow("dotless i becomes I, then substituted")
+        << keyWith({{'I', u"q"_s}}) << u"ıi"_s << u"QQ"_s;
+    QTest::newRow("long s becomes S, then substituted")
+        << keyWith({{'S', u"v"_s}}) << u"ſ"_s << u"V"_s;
+    QTest::newRow("dotted capital I is not a letter")
+        << keyWith({{'I', u"q"_s}}) << u"İ"_s << u"İ"_s;
+    QTest::newRow("supplementary plane") << identity << u"𐐨𐐩"_s << u"𐐀𐐁"_s;
+    QTest::newRow("entry upper-cased beyond ascii")
+        << keyWith({{'A', u"bé𐐨ß"_s}}) << u"a"_s << u"BÉ𐐀ß"_s;
+}
+
+void TestSubstitution::upperCasing()
+{
+    checkTransform();
+}
+
+void TestSubstitution::replaceKeySlots()
+{
+    const ReplaceKey key(toEntries(keyWith({{'A', u"qu"_s}, {'B', u" "_s}, {'Z', u"é1"_s}})));
+    QCOMPARE(key.slot[0], u"QU"_s);
+    QCOMPARE(key.slot[1], u" "_s);
+    QCOMPARE(key.slot[2], u" "_s);
+    QCOMPARE(key.slot[25], u"É1"_s);
+}
+
+void TestSubstitution::keyString_data()
+{
+    QTest::addColumn<QStringList>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("all empty") << keyWith({}) << stars(26);
+    QTest::newRow("space kept, empty starred")
+        << keyWith({{'A', u"q"_s}, {'B', u" "_s}}) << u"q "_s + stars(24);
+    QTest::newRow("case kept as typed")
+        << keyWith({{'A', u"Qu"_s}, {'Z', u"é"_s}}) << u"Qu"_s + stars(24) + u"é"_s;
+    QTest::newRow("full alphabet")
+        << eachCharacter(u"zyxwvutsrqponmlkjihgfedcba"_s) << u"zyxwvutsrqponmlkjihgfedcba"_s;
+    QTest::newRow("asterisk entry looks like an empty one")
+        << keyWith({{'C', u"*"_s}}) << stars(26);
+}
+
+void TestSubstitution::keyString()
+{
+    QFETCH(QStringList, key);
+    QFETCH(QString, expected);
+    QCOMPARE(KeyString(toEntries(key)), expected);
+}
+
+void TestSubstitution::exportText_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("keyString");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty output, empty key")
+        << QString() << KeyString(toEntries(keyWith({}))) << u"\r\n"_s + stars(26);
+    QTest::newRow("output with its own line breaks")
+        << u"T *\nX\r\n"_s << u"t"_s + stars(25) << u"T *\nX\r\n\r\nt"_s + stars(25);
+}
+
+void TestSubstitution::exportText()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, keyString);
+    QFETCH(QString, expected);
+    QCOMPARE(ExportText(output, keyString), expected);
+}
+
+void TestSubstitution::upperCaseMatchesUnicodeData()
+{
+    int mismatches = 0;
+    QString firstMismatch;
+    Ucs4 all;
+    for (char32_t c = 0; c < 0x110000; ++c) {
+        const QString one = encode(Ucs4(1, c));
+        const Ucs4 upper = decode(SimpleUpperCase(one));
+        if (upper != Ucs4(1, m_reference.upper(c)) && mismatches++ == 0)
+            firstMismatch = u"U+%1"_s.arg(uint(c), 4, 16, QChar(u'0'));
+        if (!QChar::isSurrogate(c))
+            all += c;
+    }
+    QVERIFY2(mismatches == 0,
+             qPrintable(u"%1 code points differ, first %2"_s.arg(mismatches).arg(firstMismatch)));
+
+    // The transform upper-cases the same way, also when every code point comes in one text.
+    const QStringList identity = eachCharacter(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ"_s);
+    QVERIFY(ApplyKey(toEntries(identity), encode(all)) == encode(m_reference.upper(all)));
+}
+
+void TestSubstitution::applyKeyMatchesReference_data()
+{
+    // The engine takes different paths for ASCII runs under keys of single letters, of short
+    // entries and of long ones; each row drives one of them hard.
+    QTest::addColumn<int>("longestEntry");
+    QTest::addColumn<bool>("asciiKey");
+    QTest::addColumn<int>("textLength");
+    QTest::addColumn<bool>("asciiText");
+    QTest::newRow("any code points, entries of 0-3") << 3 << false << 200 << false;
+    QTest::newRow("ascii text, single letters") << 1 << true << 2000 << true;
+    QTest::newRow("ascii text, entries of 0-4") << 4 << true << 2000 << true;
+    QTest::newRow("ascii text, entries of 0-12") << 12 << true << 2000 << true;
+    QTest::newRow("mixed text, single letters") << 1 << true << 2000 << false;
+}
+
+void TestSubstitution::applyKeyMatchesReference()
+{
+    QFETCH(int, longestEntry);
+    QFETCH(bool, asciiKey);
+    QFETCH(int, textLength);
+    QFETCH(bool, asciiText);
+    QRandomGenerator random(20261208);
+    for (int round = 0; round < 4000; ++round) {
+        QStringList key;
+        for (int k = 0; k < LetterCount; ++k)
+            key << randomText(random, longestEntry, asciiKey);
+        const QString input = randomText(random, textLength, asciiText);
+        const QString expected = m_reference.applyKey(key, input);
+        const QString actual = ApplyKey(toEntries(key), input);
+        if (actual != expected) {
+            qWarning() << "key" << key << "input" << input;
+            QCOMPARE(actual, expected);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSubstitution)
+#include "tst_substitution.moc"
