@@ -70,7 +70,8 @@ const QStringList englishWords =
 const QStringList nonAsciiWords =
     QStringLiteral(
         "café naïve señor über façade déjà Ελλάδα λόγος καλημέρα Москва дружба спасибо 東京 漢字 "
-        "日本語 中文 😀 🎉 👍🏽 élan fjörð ΑΒΓ жизнь 北京 🚀 Œuvre ætat "
+        "日本語 中文 😀 🎉 👍🏽 élan fjörð ΑΒΓ жизнь 北京 🚀 Œuvre "
+        "ætat "
         "ĳssel "
         "Ἀθῆναι")
         .split(u' ');

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -22,11 +23,31 @@ constexpr bool isLetter(char32_t c)
     return c >= u'A' && c <= u'Z';
 }
 
+// ICU's simple upper-case mapping of the Basic Multilingual Plane, looked up once: asking ICU
+// for every character of a long non-Latin text costs several times the rest of the transform.
+// Zero marks a character whose upper case lies outside the plane (none in Unicode 15).
+const std::array<char16_t, 0x10000> &bmpUpper()
+{
+    static const auto table = [] {
+        auto upper = std::make_unique<std::array<char16_t, 0x10000>>();
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const auto mapped = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+            (*upper)[c] = mapped < 0x10000 ? static_cast<char16_t>(mapped) : 0;
+        }
+        return upper;
+    }();
+    return *table;
+}
+
 char32_t upperCodePoint(char32_t c)
 {
     if (c < 0x80)
         return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
-    // Lone surrogates come here too; ICU maps them to themselves.
+    if (c < 0x10000 && c != 0) {
+        // Lone surrogates come here too; ICU maps them to themselves.
+        if (const char16_t upper = bmpUpper()[c])
+            return upper;
+    }
     return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
 }
 
@@ -140,6 +161,9 @@ struct Translation
     // copied with one fixed-size move and the cursor then advances by its true length.
     static constexpr qsizetype ShortPiece = 4;
     std::array<std::array<char16_t, ShortPiece>, 128> asciiPadded{};
+    // Under a key of single letters, the byte each letter becomes, A first, for table lookups
+    // sixteen characters at a time.
+    alignas(16) std::array<char, 32> letterBytes{};
 
     explicit Translation(const ReplaceKey &key)
     {
@@ -158,6 +182,8 @@ struct Translation
             std::copy_n(asciiPiece[c].utf16(), std::min(asciiPiece[c].size(), ShortPiece),
                         asciiPadded[c].begin());
         }
+        for (int k = 0; k < LetterCount; ++k)
+            letterBytes[k] = static_cast<char>(asciiUnit[u'A' + k]);
     }
 };
 
@@ -167,11 +193,8 @@ struct Translation
 // key of single letters each letter becomes a letter and every other ASCII unit stays itself.
 [[gnu::target("avx2")]] const char16_t *translateAsciiBlocks(const char16_t *in,
                                                              const char16_t *end, char16_t *&w,
-                                                             const std::array<char16_t, 128> &unit)
+                                                             const std::array<char, 32> &letters)
 {
-    alignas(16) std::array<char, 32> letters{};
-    for (int k = 0; k < LetterCount; ++k)
-        letters[k] = static_cast<char>(unit[u'A' + k]);
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data()));
     const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data() + 16));
     const __m256i lowTable = _mm256_broadcastsi128_si256(low);
@@ -207,15 +230,15 @@ const bool hasAvx2 = __builtin_cpu_supports("avx2");
 
 // The common case: a run of ASCII text under a key of single letters, one unit in, one out.
 const char16_t *translateAsciiRun(const char16_t *in, const char16_t *end, OutputBuffer &out,
-                                  const std::array<char16_t, 128> &unit)
+                                  const Translation &translation)
 {
     char16_t *w = out.room(end - in);
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (hasAvx2)
-        in = translateAsciiBlocks(in, end, w, unit);
+    if (hasAvx2 && end - in >= 16)
+        in = translateAsciiBlocks(in, end, w, translation.letterBytes);
 #endif
     while (in != end && *in < 0x80)
-        *w++ = unit[*in++];
+        *w++ = translation.asciiUnit[*in++];
     out.commit(w);
     return in;
 }
@@ -278,7 +301,7 @@ QString ApplyKey(const KeyEntries &entries, const QString &input)
     while (in != end) {
         if (*in < 0x80) {
             if (translation.asciiOneToOne) {
-                in = translateAsciiRun(in, end, out, translation.asciiUnit);
+                in = translateAsciiRun(in, end, out, translation);
                 continue;
             }
             in = translateAsciiPieces(in, end, out, translation);
