@@ -1,0 +1,236 @@
+#include "frmreplacecipher.h"
+
+#include "layout.h"
+#include "substitution.h"
+#include "wrappingpushbutton.h"
+
+#include <QFontMetricsF>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScopedValueRollback>
+#include <QTextDocument>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The smallest step by which a caption's font shrinks to fit its fixed box.
+constexpr qreal FontStep = 0.25;
+
+QLabel *makeLabel(const QString &caption, const QString &name, const QRect &geometry,
+                  QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setGeometry(geometry);
+    return label;
+}
+
+// Shrinks a label's font to the largest size at which its caption fits on its one line.
+void fitCaption(QLabel *label)
+{
+    QFont font = label->font();
+    const QRect box = label->contentsRect();
+    auto fits = [&] {
+        const QFontMetricsF metrics(font);
+        return metrics.horizontalAdvance(label->text()) <= box.width() &&
+               metrics.height() <= box.height();
+    };
+    while (!fits() && font.pointSizeF() > FontStep)
+        font.setPointSizeF(font.pointSizeF() - FontStep);
+    label->setFont(font);
+}
+
+// Shrinks a button's font to the largest size at which its wrapped caption fits the button.
+void fitCaption(WrappingPushButton *button)
+{
+    QFont font = button->font();
+    const QRect box = button->captionRect();
+    auto fits = [&] {
+        const QRect needed =
+            QFontMetrics(font).boundingRect(box, WrappingPushButton::CaptionFlags, button->text());
+        return box.contains(needed);
+    };
+    while (!fits() && font.pointSizeF() > FontStep)
+        font.setPointSizeF(font.pointSizeF() - FontStep);
+    button->setFont(font);
+}
+
+WrappingPushButton *makeButton(const QString &caption, const QString &name, const QRect &geometry,
+                               QWidget *parent)
+{
+    auto *button = new WrappingPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setGeometry(geometry);
+    fitCaption(button);
+    return button;
+}
+
+QPlainTextEdit *makeTextBox(const QString &name, const QString &accessibleName,
+                            const QRect &geometry, QWidget *parent)
+{
+    auto *box = new QPlainTextEdit(parent);
+    box->setObjectName(name);
+    box->setAccessibleName(accessibleName);
+    box->setGeometry(geometry);
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setTabChangesFocus(true);
+    // Undo history would keep every recomputed output, and a copy of every pasted book.
+    box->setUndoRedoEnabled(name == u"txtInput");
+    return box;
+}
+
+// The text of a multi-line box exactly as typed or pasted. toPlainText() would turn no-break
+// spaces into spaces and line separators into line feeds; the raw text keeps them, and has a
+// paragraph separator only between blocks, where the box holds a line break.
+QString textOf(const QPlainTextEdit *box)
+{
+    return box->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+} // namespace
+
+frmReplaceCipher::frmReplaceCipher(QWidget *parent)
+    : QWidget(parent)
+    , m_clipboardExport(makeSystemClipboardExport())
+{
+    setWindowTitle(QString::fromUtf16(Layout::WindowCaption));
+    QIcon icon;
+    icon.addFile(u":/icons/vellumtide-16.png"_s);
+    icon.addFile(u":/icons/vellumtide-32.png"_s);
+    setWindowIcon(icon);
+    // The layout is absolute: a fixed size is the honest answer to a resize.
+    setFixedSize(Layout::ClientArea);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    createControls();
+    connectHandlers();
+    Form_Load();
+    txtLetter(1)->setFocus();
+}
+
+frmReplaceCipher::~frmReplaceCipher() = default;
+
+void frmReplaceCipher::setClipboardExport(std::unique_ptr<ClipboardExport> clipboardExport)
+{
+    m_clipboardExport = std::move(clipboardExport);
+}
+
+// Controls are created in the focus order, so that Tab follows it without further ado.
+void frmReplaceCipher::createControls()
+{
+    Label1 =
+        makeLabel(QString::fromUtf16(Layout::Label1Caption), u"Label1"_s, Layout::Label1, this);
+    for (int index = 1; index <= LetterCount; ++index) {
+        const QString letter(QChar(u'A' + index - 1));
+        QLabel *caption =
+            makeLabel(letter, u"lblCapA(%1)"_s.arg(index), Layout::lblCapA(index), this);
+        caption->setAlignment(Qt::AlignCenter);
+        lblCapA.set(index, caption);
+
+        auto *box = new QLineEdit(letter, this);
+        box->setObjectName(u"txtLetter(%1)"_s.arg(index));
+        box->setAccessibleName(u"Key for "_s + letter);
+        box->setGeometry(Layout::txtLetter(index));
+        box->setAlignment(Qt::AlignCenter);
+        box->setMaxLength(std::numeric_limits<int>::max());
+        caption->setBuddy(box);
+        txtLetter.set(index, box);
+    }
+    Label2 =
+        makeLabel(QString::fromUtf16(Layout::Label2Caption), u"Label2"_s, Layout::Label2, this);
+    txtInput = makeTextBox(u"txtInput"_s, u"Input text"_s, Layout::txtInput, this);
+    Label3 =
+        makeLabel(QString::fromUtf16(Layout::Label3Caption), u"Label3"_s, Layout::Label3, this);
+    txtOutput = makeTextBox(u"txtOutput"_s, u"Applied text"_s, Layout::txtOutput, this);
+    txtOutput->setReadOnly(true);
+    // Read-only, yet the user places a cursor, selects with mouse and keyboard, and copies.
+    txtOutput->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtOutput->setFocusPolicy(Qt::StrongFocus);
+
+    cmdClearKeyword = makeButton(QString::fromUtf16(Layout::ClearKeywordCaption),
+                                 u"cmdClearKeyword"_s, Layout::cmdClearKeyword, this);
+    cmdClearInput = makeButton(QString::fromUtf16(Layout::ClearInputCaption), u"cmdClearInput"_s,
+                               Layout::cmdClearInput, this);
+    cmdExit =
+        makeButton(QString::fromUtf16(Layout::ExitCaption), u"cmdExit"_s, Layout::cmdExit, this);
+
+    for (QLabel *label : {Label1, Label2, Label3})
+        fitCaption(label);
+}
+
+void frmReplaceCipher::connectHandlers()
+{
+    for (int index = 1; index <= LetterCount; ++index)
+        connect(txtLetter(index), &QLineEdit::textChanged, this,
+                [this, index] { txtLetter_Change(index); });
+    connect(txtInput, &QPlainTextEdit::textChanged, this, &frmReplaceCipher::txtInput_Change);
+    connect(cmdClearInput, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearInput_Click);
+    connect(cmdClearKeyword, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearKeyword_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmReplaceCipher::cmdExit_Click);
+}
+
+void frmReplaceCipher::Form_Load()
+{
+    cmdClearKeyword_Click();
+}
+
+void frmReplaceCipher::txtLetter_Change(int /*Index*/)
+{
+    txtInput_Change(); // whichever letter changed, the whole output is recomputed
+}
+
+void frmReplaceCipher::txtInput_Change()
+{
+    if (m_batchingChanges)
+        return;
+    txtOutput->setPlainText(ApplyKey(keyEntries(), textOf(txtInput)));
+}
+
+void frmReplaceCipher::cmdClearInput_Click()
+{
+    txtInput->clear();
+}
+
+void frmReplaceCipher::cmdClearKeyword_Click()
+{
+    {
+        const QScopedValueRollback batching(m_batchingChanges, true);
+        for (QLineEdit *box : txtLetter)
+            box->clear();
+    }
+    txtInput_Change();
+}
+
+void frmReplaceCipher::cmdExit_Click()
+{
+    const KeyEntries entries = keyEntries();
+    // The output box always shows ApplyKey of the boxes; computing it again here, rather than
+    // reading it back from the box, keeps characters that the box itself shows as line breaks.
+    const QString failure = m_clipboardExport->clearAndPut(
+        ExportText(ApplyKey(entries, textOf(txtInput)), KeyString(entries)));
+    if (!failure.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(),
+                             u"The result could not be put on the clipboard: "_s + failure);
+    }
+    hide();
+    m_clipboardExport->endProgram();
+}
+
+KeyEntries frmReplaceCipher::keyEntries() const
+{
+    KeyEntries entries;
+    for (int index = 1; index <= LetterCount; ++index)
+        entries[index - 1] = txtLetter(index)->text();
+    return entries;
+}

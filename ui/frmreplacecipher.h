@@ -1,0 +1,84 @@
+// The decoder's one window: 26 key boxes under the letters A to Z, the input box, the read-only
+// output box and three buttons, placed by the layout table (layout.h).
+//
+// The controls are the model: every handler reads what it needs from them and writes its
+// result back into them. Each change of a key box or of the input recomputes the output with
+// the substitution engine; Exit hands the output and the key to a ClipboardExport and ends.
+//
+// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h),
+// ClipboardExport (clipboardexport.h).
+#pragma once
+
+#include "clipboardexport.h"
+#include "substitution.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+QT_END_NAMESPACE
+
+class WrappingPushButton;
+
+// A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
+template <typename Control> class ControlArray
+{
+public:
+    Control *operator()(int index) const { return m_members.at(index - 1); }
+    void set(int index, Control *control) { m_members.at(index - 1) = control; }
+    auto begin() const { return m_members.begin(); }
+    auto end() const { return m_members.end(); }
+
+private:
+    std::array<Control *, 26> m_members{};
+};
+
+class frmReplaceCipher : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmReplaceCipher)
+
+public:
+    // Builds the window from the layout table and runs its load handler, so that it is ready
+    // to be shown. Exit goes to the system clipboard unless setClipboardExport says otherwise.
+    explicit frmReplaceCipher(QWidget *parent = nullptr);
+    ~frmReplaceCipher() override;
+
+    // Replaces where Exit puts its text and how it ends the program (tests use their own).
+    void setClipboardExport(std::unique_ptr<ClipboardExport> clipboardExport);
+
+private:
+    void createControls();
+    void connectHandlers();
+
+    // The handlers, one for each control event the window reacts to.
+    void Form_Load();
+    void txtLetter_Change(int Index);
+    void txtInput_Change();
+    void cmdClearInput_Click();
+    void cmdClearKeyword_Click();
+    void cmdExit_Click();
+
+    KeyEntries keyEntries() const;
+
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    ControlArray<QLabel> lblCapA;
+    ControlArray<QLineEdit> txtLetter;
+    QPlainTextEdit *txtInput = nullptr;
+    QPlainTextEdit *txtOutput = nullptr;
+    WrappingPushButton *cmdClearKeyword = nullptr;
+    WrappingPushButton *cmdClearInput = nullptr;
+    WrappingPushButton *cmdExit = nullptr;
+
+    std::unique_ptr<ClipboardExport> m_clipboardExport;
+    // Set while a handler empties several boxes, so that their changes recompute only once.
+    bool m_batchingChanges = false;
+};
