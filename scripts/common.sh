@@ -9,7 +9,7 @@ cd "$ROOT"
 say() { printf '==> %s\n' "$*"; }
 
 # The Debian packages every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libicu-dev libxcb1-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev fonts-dejavu-core)
 
 # Installs the Debian packages among "$@" that are not installed yet; quiet when none are missing.
 need_packages() {

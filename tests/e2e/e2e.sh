@@ -1,0 +1,229 @@
+#!/usr/bin/env bash
+# End-to-end tests: the real program on a private X server (Xvfb -displayfd) with no window
+# manager and no clipboard manager, driven by xdotool, its clipboard read by xclip after the
+# program has exited, exactly as another program would paste it.
+#
+# Usage: e2e.sh PROGRAM XTOOL CASE     (the cases are the functions named case_*)
+set -euo pipefail
+
+program=$1
+xtool=$2
+name=$3
+work=$(mktemp -d)
+pids=()
+
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $name: $*" >&2
+    exit 1
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# True once the process has ended (a zombie counts: it handles nothing any more).
+ended() { ! kill -0 "$1" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+
+# Waits up to $2 milliseconds for process $1 to end.
+wait_end() {
+    local deadline=$(($(now_ms) + $2))
+    while ! ended "$1"; do
+        [ "$(now_ms)" -lt "$deadline" ] || return 1
+        sleep 0.01
+    done
+}
+
+start_display() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+    xvfb=$!
+    local i
+    for i in $(seq 200); do
+        grep -q '[0-9]' "$work/display" 2>/dev/null && break
+        sleep 0.05
+    done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    [ "$DISPLAY" != ":" ] || fail "Xvfb did not start"
+}
+
+# Starts the program (or $1 instead) and waits for its window; sets app and window.
+start_program() {
+    "${1:-$program}" >"$work/stdout" 2>"$work/stderr" &
+    app=$!
+    pids+=("$app")
+    window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
+    [ -n "$window" ] || fail "the window did not appear"
+    xdotool windowfocus --sync "$window"
+}
+
+# Clicks at a point of the window's client area, in pixels.
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.1; }
+click_key_box() { click $((8 + 16 * ($1 - 1) + 8)) 49; }
+click_input() { click 200 130; }
+click_output() { click 200 250; }
+click_exit() { click 460 292; }
+
+type_text() { xdotool type --delay 20 "$1"; sleep 0.1; }
+
+# Puts text on the clipboard from another program, as a user copying elsewhere would.
+offer_clipboard() {
+    xclip -selection clipboard -i -quiet <"$1" >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 0.3
+}
+
+paste_into_input() {
+    click_input
+    xdotool key ctrl+v
+    sleep 0.5
+}
+
+read_clipboard() { timeout 10 xclip -selection clipboard -o -t UTF8_STRING; }
+
+# $2 bytes of the line $1 over and over (yes ends on a broken pipe, which is no failure here).
+repeat_line() { yes "$1" | head -c "$2" || true; }
+
+stars() { printf '%*s' "$1" '' | tr ' ' '*'; }
+
+# The clipboard helpers serving this display.
+helpers_here() {
+    local pid
+    for pid in $(pgrep -x vellumtide-clip || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "DISPLAY=$DISPLAY" && echo "$pid"
+    done
+}
+
+exit_and_wait() {
+    click_exit
+    wait_end "$app" 2000 || fail "the program did not end after Exit"
+}
+
+expect_clipboard() {
+    read_clipboard >"$work/actual" || fail "nothing could be pasted"
+    cmp -s "$work/actual" "$1" || {
+        od -c "$work/actual" | head -n 5 >&2
+        fail "the pasted text differs from the expected one"
+    }
+}
+
+case_export_bytes() {
+    start_program
+    type_text t # the box under A has the focus
+    click_input
+    type_text "a b"
+    exit_and_wait
+    printf 'T *\r\nt%s' "$(stars 25)" >"$work/expected"
+    expect_clipboard "$work/expected"
+}
+
+case_utf8_beyond_latin1() {
+    start_program
+    type_text q
+    printf 'ünïcödé ß 漢字 👍🏽 ıa' >"$work/pasted"
+    offer_clipboard "$work/pasted"
+    paste_into_input
+    exit_and_wait
+    printf 'Ü*Ï*Ö*É ß 漢字 👍🏽 *Q\r\nq%s' "$(stars 25)" >"$work/expected"
+    expect_clipboard "$work/expected"
+}
+
+case_one_megabyte_incr() {
+    start_program
+    type_text x
+    repeat_line 'abc def' 1048576 >"$work/pasted"
+    offer_clipboard "$work/pasted"
+    paste_into_input
+    exit_and_wait
+    { repeat_line 'X** ***' 1048576; printf '\r\nx%s' "$(stars 25)"; } >"$work/expected"
+    expect_clipboard "$work/expected"
+}
+
+case_close_leaves_clipboard() {
+    printf sentinel >"$work/sentinel"
+    offer_clipboard "$work/sentinel"
+    start_program
+    type_text q
+    "$xtool" close "$window"
+    wait_end "$app" 2000 || fail "the program did not end when its window was closed"
+    [ -z "$(helpers_here)" ] || fail "closing the window started the clipboard helper"
+    expect_clipboard "$work/sentinel"
+}
+
+case_exit_fast_after_copy_with_stuck_manager() {
+    "$xtool" hold-manager >"$work/manager" &
+    pids+=($!)
+    start_program
+    type_text k
+    click_input
+    type_text "some text"
+    click_output
+    xdotool key ctrl+a ctrl+c # the program now owns the clipboard itself
+    sleep 0.3
+    local started
+    started=$(now_ms)
+    click_exit
+    wait_end "$app" 1000 || fail "Exit took over a second"
+    echo "Exit took $(($(now_ms) - started)) ms"
+    printf '%s %s\r\nk%s' '****' '****' "$(stars 25)" >"$work/expected"
+    expect_clipboard "$work/expected"
+}
+
+case_helper_ends_when_clipboard_taken() {
+    start_program
+    exit_and_wait
+    local helper
+    helper=$(helpers_here)
+    [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
+    printf other >"$work/other"
+    offer_clipboard "$work/other"
+    wait_end "$helper" 2000 || fail "the helper did not end when another client took the clipboard"
+    expect_clipboard "$work/other"
+}
+
+case_helper_ends_with_display() {
+    start_program
+    exit_and_wait
+    local helper
+    helper=$(helpers_here)
+    [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
+    kill "$xvfb"
+    wait_end "$helper" 2000 || fail "the helper outlived its display"
+}
+
+case_failure_reported_without_helper() {
+    mkdir "$work/alone"
+    cp "$program" "$work/alone/vellumtide"
+    printf sentinel >"$work/sentinel"
+    offer_clipboard "$work/sentinel"
+    start_program "$work/alone/vellumtide"
+    click_exit
+    local report
+    report=$(timeout 5 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' |
+        grep -vx "$window" | head -n 1) || true
+    [ -n "$report" ] || fail "no report appeared"
+    ! ended "$app" || fail "the program ended before the user saw the report"
+    xdotool windowfocus --sync "$report" key Return
+    wait_end "$app" 2000 || fail "the program did not end after the report"
+    expect_clipboard "$work/sentinel"
+}
+
+case_piped_output_does_not_hang() {
+    "$program" 2>/dev/null | cat >/dev/null &
+    local pipeline=$!
+    pids+=("$pipeline")
+    app=$(pgrep -n -x vellumtide)
+    window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
+    xdotool windowfocus --sync "$window"
+    click_exit
+    wait_end "$pipeline" 2000 || fail "the pipeline still runs after Exit"
+}
+
+declare -F "case_$name" >/dev/null || fail "no such case"
+start_display
+"case_$name"
+echo "ok: $name"

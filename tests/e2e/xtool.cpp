@@ -1,0 +1,75 @@
+// A small X11 client for the end-to-end tests: what xdotool and xclip cannot do.
+//
+//   xtool close WINDOW    asks WINDOW to close, as a window manager does (WM_DELETE_WINDOW)
+//   xtool hold-manager    owns CLIPBOARD_MANAGER and never answers, until killed
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return result;
+}
+
+int closeWindow(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom(connection, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(connection);
+    return 0;
+}
+
+int holdManager(xcb_connection_t *connection)
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+    xcb_set_selection_owner(connection, window, atom(connection, "CLIPBOARD_MANAGER"),
+                            XCB_CURRENT_TIME);
+    xcb_flush(connection);
+    std::puts("holding");
+    std::fflush(stdout);
+    while (xcb_generic_event_t *event = xcb_wait_for_event(connection))
+        std::free(event); // requests are read and never answered
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        std::fprintf(stderr, "xtool: no display\n");
+        return 2;
+    }
+    const std::string command = argc > 1 ? argv[1] : "";
+    int status = 2;
+    if (command == "close" && argc == 3)
+        status =
+            closeWindow(connection, static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)));
+    else if (command == "hold-manager")
+        status = holdManager(connection);
+    else
+        std::fprintf(stderr, "usage: xtool close WINDOW | xtool hold-manager\n");
+    xcb_disconnect(connection);
+    return status;
+}
