@@ -11,12 +11,12 @@
 // Linked to libxcb alone, so that it starts fast and holds little while it serves.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <iostream>
 #include <iterator>
 #include <list>
 #include <poll.h>
@@ -291,8 +291,14 @@ void detach(int keepDescriptor)
 
 int main()
 {
-    const std::string text{std::istreambuf_iterator<char>(std::cin),
-                           std::istreambuf_iterator<char>()};
+    std::string text;
+    char buffer[1 << 16];
+    for (ssize_t got; (got = read(STDIN_FILENO, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno != EINTR)
+            fail("the clipboard helper could not read the text");
+        if (got > 0)
+            text.append(buffer, static_cast<std::size_t>(got));
+    }
 
     int screenNumber = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -217,6 +218,12 @@ void TestFrmReplaceCipher::windowFixedAndCaptioned()
     const QList<QSize> iconSizes = m_window->windowIcon().availableSizes();
     QVERIFY(iconSizes.contains(QSize(16, 16)));
     QVERIFY(iconSizes.contains(QSize(32, 32)));
+    for (const QString &picture :
+         {u":/icons/vellumtide-16.png"_s, u":/icons/vellumtide-32.png"_s}) {
+        const QImage image(picture);
+        QCOMPARE(image.format(), QImage::Format_Indexed8);
+        QVERIFY(image.colorCount() <= 16);
+    }
     // Every control lies inside the client area.
     for (QWidget *child : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(m_window->rect().contains(child->geometry()), qPrintable(child->objectName()));
