@@ -66,6 +66,7 @@ private:
     void cmdExit_Click();
 
     KeyEntries keyEntries() const;
+    void showOutput(const QString &output);
 
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
@@ -81,4 +82,7 @@ private:
     std::unique_ptr<ClipboardExport> m_clipboardExport;
     // Set while a handler empties several boxes, so that their changes recompute only once.
     bool m_batchingChanges = false;
+    // What the output box shows, kept so that a new output replaces only the span that changed.
+    QString m_shownOutput;
+    bool m_shownPositionsMatch = true;
 };

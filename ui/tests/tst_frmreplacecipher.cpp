@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
@@ -88,14 +90,20 @@ private:
     {
         return output()->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
     }
-    // The output must always be ApplyKey of what the boxes hold.
+    static QString rawText(const QTextDocument *document)
+    {
+        return document->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    }
+    // The output box must always show ApplyKey of what the boxes hold, exactly as it would if
+    // the whole of it had just been set.
     void verifyOutputFollowsBoxes() const
     {
         KeyEntries entries;
         for (int index = 1; index <= LetterCount; ++index)
             entries[index - 1] = keyBox(index)->text();
-        const QString inputText = input()->toPlainText();
-        QCOMPARE(outputText(), ApplyKey(entries, inputText));
+        QTextDocument fresh;
+        fresh.setPlainText(ApplyKey(entries, rawText(input()->document())));
+        QCOMPARE(outputText(), rawText(&fresh));
     }
     void paste(QWidget *target, const QString &text) const
     {
@@ -126,6 +134,10 @@ private Q_SLOTS:
     void outputFollowsTyping();
     void outputFollowsEdits_data();
     void outputFollowsEdits();
+    void outputFollowsRandomEdits();
+    void outputKeepsScrollPosition();
+    void lineBreaksFromKeyEntries();
+    void outputKeepsSelection();
     void clearKeyword();
     void clearInput();
     void pastedCharactersReachExportUnchanged_data();
@@ -456,6 +468,130 @@ void TestFrmReplaceCipher::outputFollowsEdits()
 
     const QString text = target == u"txtInput" ? input()->toPlainText() : keyBox(1)->text();
     QCOMPARE(text, after);
+    verifyOutputFollowsBoxes();
+}
+
+void TestFrmReplaceCipher::outputFollowsRandomEdits()
+{
+    const QStringList pieces = {u"a"_s,  u"Hello, "_s, u"\n"_s, u"\r\n"_s,   u"\r"_s,
+                                u"é"_s,  u"ı"_s,       u"😀"_s,  u"\u2029"_s, u"\u2028"_s,
+                                u"qu"_s, u" "_s,       u"B1"_s, u"zz\nzz"_s, QString()};
+    QRandomGenerator random(11);
+    const auto piece = [&] { return pieces[random.bounded(int(pieces.size()))]; };
+    const auto somewhere = [&] { return random.bounded(input()->document()->characterCount()); };
+    for (int step = 0; step < 600; ++step) {
+        QLineEdit *box = keyBox(1 + random.bounded(LetterCount));
+        QTextCursor cursor(input()->document());
+        switch (random.bounded(6)) {
+        case 0:
+            box->setText(piece());
+            break;
+        case 1:
+            box->setFocus();
+            QTest::keyClick(box, random.bounded(2) ? Qt::Key_Backspace : Qt::Key_M);
+            break;
+        case 2:
+            cursor.setPosition(somewhere());
+            cursor.insertText(piece());
+            break;
+        case 3:
+            cursor.setPosition(somewhere());
+            cursor.setPosition(somewhere(), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            break;
+        case 4:
+            cursor.setPosition(somewhere());
+            input()->setTextCursor(cursor);
+            paste(input(), piece() + piece() + piece());
+            break;
+        default:
+            input()->setFocus();
+            QTest::keyClick(input(), Qt::Key_Z, Qt::ControlModifier);
+            break;
+        }
+        verifyOutputFollowsBoxes();
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(u"after step %1"_s.arg(step)));
+    }
+}
+
+// A long text that scrolls both ways; the box's scroll position survives a change of the key,
+// which rewrites every line, and typing in the input, which rewrites one.
+void TestFrmReplaceCipher::outputKeepsScrollPosition()
+{
+    QString text;
+    for (int line = 0; line < 2000; ++line)
+        text +=
+            u"line %1 of a text much wider than the box, so that it scrolls sideways too\n"_s.arg(
+                line);
+    input()->setPlainText(text);
+    QScrollBar *vertical = output()->verticalScrollBar();
+    QScrollBar *horizontal = output()->horizontalScrollBar();
+    QVERIFY(vertical->maximum() > 1000);
+    QVERIFY(horizontal->maximum() > 20);
+    vertical->setValue(1000);
+    horizontal->setValue(20);
+
+    QTest::keyClicks(keyBox(12), u"x"_s);
+    QCOMPARE(outputText().left(4), u"X***"_s);
+    QCOMPARE(vertical->value(), 1000);
+    QCOMPARE(horizontal->value(), 20);
+
+    QTextCursor cursor(input()->document());
+    cursor.setPosition(5);
+    input()->setTextCursor(cursor);
+    QTest::keyClicks(input(), u"lll"_s);
+    QCOMPARE(outputText().left(8), u"X*** XXX"_s);
+    QCOMPARE(vertical->value(), 1000);
+    QCOMPARE(horizontal->value(), 20);
+    verifyOutputFollowsBoxes();
+}
+
+// An entry may hold characters that the output box turns into line breaks, two of them into
+// one; typing after them must still change the output in the right place.
+void TestFrmReplaceCipher::lineBreaksFromKeyEntries()
+{
+    keyBox(17)->setText(u"x\r\ny"_s);
+    keyBox(2)->setText(u"b\u2029"_s);
+    input()->setPlainText(u"q b q"_s);
+    input()->setFocus();
+    input()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(input(), u" b"_s);
+    QCOMPARE(outputText(), u"X\nY B\n X\nY B\n"_s);
+    QTest::keyClick(input(), Qt::Key_Backspace);
+    QTest::keyClicks(input(), u"ab"_s);
+    QCOMPARE(outputText(), u"X\nY B\n X\nY *B\n"_s);
+    verifyOutputFollowsBoxes();
+}
+
+void TestFrmReplaceCipher::outputKeepsSelection()
+{
+    input()->setPlainText(u"one two three four five six seven eight nine ten"_s);
+    QTextCursor selection(output()->document());
+    selection.setPosition(4);
+    selection.setPosition(7, QTextCursor::KeepAnchor);
+    output()->setTextCursor(selection);
+    QCOMPARE(output()->textCursor().selectedText(), u"***"_s);
+
+    // Typing after the selection keeps it; so does a key that changes nothing under it.
+    QTextCursor cursor(input()->document());
+    cursor.setPosition(20);
+    input()->setTextCursor(cursor);
+    QTest::keyClicks(input(), u"nn"_s);
+    QTest::keyClicks(keyBox(26), u"z"_s);
+    QCOMPARE(output()->textCursor().selectionStart(), 4);
+    QCOMPARE(output()->textCursor().selectedText(), u"***"_s);
+
+    // Typing before it moves it along with its text.
+    cursor.setPosition(0);
+    input()->setTextCursor(cursor);
+    QTest::keyClicks(input(), u"aa "_s);
+    QCOMPARE(output()->textCursor().selectionStart(), 7);
+    QCOMPARE(output()->textCursor().selectedText(), u"***"_s);
+
+    // A key that changes the text under it drops the selection.
+    QTest::keyClicks(keyBox(23), u"w"_s);
+    QVERIFY(!output()->textCursor().hasSelection());
     verifyOutputFollowsBoxes();
 }
 

@@ -1,0 +1,288 @@
+// Window latency: the real window, filled with English-like text, timed from the key event until
+// the output box is updated and repainted.
+//
+//   bench_ui            the table of cases a-d by size, single long lines, idle memory
+//   bench_ui --csv      only the table, as CSV
+//   bench_ui --startup  one line: milliseconds from process start to the first painted window
+//
+// Runs on the offscreen platform unless QT_QPA_PLATFORM names another (xcb under Xvfb).
+
+#include "frmreplacecipher.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextCursor>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int Repetitions = 21;
+
+struct Figures
+{
+    double median = 0;
+    double p95 = 0;
+};
+
+Figures figuresOf(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) {
+        return times[std::min(times.size() - 1, static_cast<std::size_t>(q * times.size()))];
+    };
+    return {times[times.size() / 2], at(0.95)};
+}
+
+// English-like text in lines of at most lineLength characters (0: one single line).
+QString englishText(qsizetype size, int lineLength)
+{
+    static const QStringList words =
+        u"the of and to in a is that for it as was with be by on not he this are or his from at "
+        "which but have an they you were her she there been one all we their has would when if"_s
+            .split(u' ');
+    QRandomGenerator random(7);
+    QString text;
+    text.reserve(size + 16);
+    qsizetype lineStart = 0;
+    while (text.size() < size) {
+        text += words[random.bounded(int(words.size()))];
+        if (lineLength > 0 && text.size() - lineStart >= lineLength - 8) {
+            text += u'\n';
+            lineStart = text.size();
+        } else {
+            text += u' ';
+        }
+    }
+    text.truncate(size);
+    return text;
+}
+
+double residentMegabytes()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1024 * 1024);
+}
+
+// Milliseconds since this process started, by the kernel's count.
+double sinceProcessStart()
+{
+    unsigned long long startTicks = 0;
+    if (FILE *stat = std::fopen("/proc/self/stat", "r")) {
+        // Field 22 is the start time; the command name in field 2 may hold spaces.
+        char line[4096];
+        if (std::fgets(line, sizeof line, stat)) {
+            const char *field = std::strrchr(line, ')');
+            for (int index = 2; field && index < 22; ++index)
+                field = std::strchr(field + 1, ' ');
+            if (field)
+                startTicks = std::strtoull(field + 1, nullptr, 10);
+        }
+        std::fclose(stat);
+    }
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowMs = now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+    return nowMs - startTicks * 1e3 / sysconf(_SC_CLK_TCK);
+}
+
+class Bench
+{
+public:
+    Bench()
+    {
+        m_window.show();
+        if (!QTest::qWaitForWindowExposed(&m_window))
+            std::fprintf(stderr, "the window was not exposed\n");
+        m_keyBox = m_window.findChild<QLineEdit *>(u"txtLetter(1)"_s);
+        m_input = m_window.findChild<QPlainTextEdit *>(u"txtInput"_s);
+        m_output = m_window.findChild<QPlainTextEdit *>(u"txtOutput"_s);
+        m_clearKeyword = m_window.findChild<QPushButton *>(u"cmdClearKeyword"_s);
+    }
+
+    // A full key of single letters, set with one recompute rather than 26.
+    void fillKey()
+    {
+        const QString alphabet = u"qwertyuiopasdfghjklzxcvbnm"_s;
+        for (int index = 26; index >= 1; --index) {
+            auto *box = m_window.findChild<QLineEdit *>(u"txtLetter(%1)"_s.arg(index));
+            box->blockSignals(index != 1);
+            box->setText(alphabet.mid(index - 1, 1));
+            box->blockSignals(false);
+        }
+    }
+
+    void setInput(const QString &text)
+    {
+        m_input->setPlainText(text);
+        settle();
+    }
+
+    // Times action, which must leave the output changed, up to the output's repaint.
+    double timed(const std::function<void()> &action)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        action();
+        m_output->viewport()->repaint();
+        return timer.nsecsElapsed() / 1e6;
+    }
+
+    Figures keyBoxKeystroke()
+    {
+        fillKey();
+        std::vector<double> times;
+        for (int rep = 0; rep < Repetitions; ++rep) {
+            m_keyBox->setFocus();
+            m_keyBox->selectAll();
+            const Qt::Key key = rep % 2 ? Qt::Key_K : Qt::Key_J;
+            times.push_back(timed([&] { QTest::keyClick(m_keyBox, key); }));
+        }
+        return figuresOf(times);
+    }
+
+    Figures inputKeystroke()
+    {
+        fillKey();
+        std::vector<double> times;
+        m_input->setFocus();
+        QTextCursor cursor = m_input->textCursor();
+        cursor.setPosition(m_input->document()->characterCount() / 2);
+        m_input->setTextCursor(cursor);
+        m_input->centerCursor();
+        for (int rep = 0; rep < Repetitions; ++rep) {
+            times.push_back(timed([&] { QTest::keyClick(m_input, Qt::Key_A); }));
+            QTest::keyClick(m_input, Qt::Key_Backspace);
+        }
+        return figuresOf(times);
+    }
+
+    Figures clearKeyword()
+    {
+        std::vector<double> times;
+        for (int rep = 0; rep < Repetitions; ++rep) {
+            fillKey();
+            times.push_back(timed([&] { QTest::mouseClick(m_clearKeyword, Qt::LeftButton); }));
+        }
+        return figuresOf(times);
+    }
+
+    Figures paste(const QString &text)
+    {
+        fillKey();
+        QGuiApplication::clipboard()->setText(text);
+        std::vector<double> times;
+        for (int rep = 0; rep < Repetitions; ++rep) {
+            setInput(QString());
+            m_input->setFocus();
+            times.push_back(
+                timed([&] { QTest::keyClick(m_input, Qt::Key_V, Qt::ControlModifier); }));
+        }
+        return figuresOf(times);
+    }
+
+    static void settle() { QCoreApplication::processEvents(); }
+
+private:
+    frmReplaceCipher m_window;
+    QLineEdit *m_keyBox = nullptr;
+    QPlainTextEdit *m_input = nullptr;
+    QPlainTextEdit *m_output = nullptr;
+    QPushButton *m_clearKeyword = nullptr;
+};
+
+int startup()
+{
+    frmReplaceCipher window;
+    // The first paint of the window's last control ends the startup.
+    struct PaintWatch : QObject
+    {
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                QWidget *widget = static_cast<QWidget *>(watched);
+                widget->removeEventFilter(this);
+                std::printf("%.1f\n", sinceProcessStart());
+                QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            }
+            return false;
+        }
+    } watch;
+    window.findChild<QPlainTextEdit *>(u"txtOutput"_s)->viewport()->installEventFilter(&watch);
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(u"--startup"_s))
+        return startup();
+    const bool csv = arguments.contains(u"--csv"_s);
+
+    Bench bench;
+    const double idleMemory = residentMegabytes();
+    const std::pair<const char *, qsizetype> sizes[] = {{"64KB", 64 * 1024},
+                                                        {"256KB", 256 * 1024},
+                                                        {"1MB", 1024 * 1024},
+                                                        {"10MB", 10 * 1024 * 1024}};
+
+    if (csv)
+        std::printf("case,size,median_ms,p95_ms\n");
+    else
+        std::printf("platform %s, %d repetitions; milliseconds from the key event to the repainted "
+                    "output\n%-26s %7s %9s %9s\n",
+                    qPrintable(QGuiApplication::platformName()), Repetitions, "case", "size",
+                    "median", "p95");
+    const auto row = [&](const char *name, const char *size, Figures figures) {
+        if (csv)
+            std::printf("%c,%s,%.2f,%.2f\n", name[0], size, figures.median, figures.p95);
+        else
+            std::printf("%-26s %7s %9.2f %9.2f\n", name, size, figures.median, figures.p95);
+        std::fflush(stdout);
+    };
+    for (const auto &[label, size] : sizes) {
+        const QString text = englishText(size, 70);
+        bench.setInput(text);
+        row("a key box keystroke", label, bench.keyBoxKeystroke());
+        row("b input keystroke", label, bench.inputKeystroke());
+        row("c Clear Keyword", label, bench.clearKeyword());
+        row("d paste into empty input", label, bench.paste(text));
+    }
+    if (csv)
+        return 0;
+    for (const auto &[label, size] : {std::pair{"256KB", 256 * 1024}, {"1MB", 1024 * 1024}}) {
+        bench.setInput(englishText(size, 0));
+        row("a key box, one line", label, bench.keyBoxKeystroke());
+        row("b input, one line", label, bench.inputKeystroke());
+    }
+    std::printf("resident memory with an empty input: %.1f MB\n", idleMemory);
+    return 0;
+}

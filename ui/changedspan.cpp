@@ -1,0 +1,61 @@
+#include "changedspan.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Compared a block at a time with memcmp, which the C library vectorises, then unit by unit
+// inside the first block that differs.
+constexpr qsizetype Block = 2048;
+
+bool sameBlock(const QChar *a, const QChar *b, qsizetype length)
+{
+    return std::memcmp(a, b, length * sizeof(QChar)) == 0;
+}
+
+} // namespace
+
+ChangedSpan changedSpan(QStringView before, QStringView after)
+{
+    const qsizetype shorter = std::min(before.size(), after.size());
+    const QChar *a = before.data();
+    const QChar *b = after.data();
+
+    qsizetype prefix = 0;
+    while (shorter - prefix >= Block && sameBlock(a + prefix, b + prefix, Block))
+        prefix += Block;
+    while (prefix < shorter && a[prefix] == b[prefix])
+        ++prefix;
+
+    // The suffix may not reach back into the prefix of either text.
+    const qsizetype limit = shorter - prefix;
+    const QChar *aEnd = a + before.size();
+    const QChar *bEnd = b + after.size();
+    qsizetype suffix = 0;
+    while (limit - suffix >= Block &&
+           sameBlock(aEnd - suffix - Block, bEnd - suffix - Block, Block))
+        suffix += Block;
+    while (suffix < limit && aEnd[-suffix - 1] == bEnd[-suffix - 1])
+        ++suffix;
+
+    return {prefix, before.size() - suffix, after.size() - suffix};
+}
+
+bool documentPositionsMatch(QStringView text)
+{
+    // Without an early exit the loop vectorises; a text is scanned in blocks so that a text
+    // with a carriage return near its start is not read to its end.
+    const char16_t *units = text.utf16();
+    for (qsizetype start = 0; start < text.size(); start += Block) {
+        const qsizetype end = std::min(text.size(), start + Block);
+        bool found = false;
+        for (qsizetype i = start; i < end; ++i) {
+            const char16_t c = units[i];
+            found |= (c == u'\r') | (c == u'\u2029') | ((c & 0xFFFE) == 0xFDD0);
+        }
+        if (found)
+            return false;
+    }
+    return true;
+}
