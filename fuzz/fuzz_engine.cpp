@@ -1,0 +1,66 @@
+// libFuzzer target for the substitution engine: arbitrary entries and texts, any UTF-16 with
+// lone surrogates included, checked against the plain reference and against what must hold of
+// the key string and the export text.
+//
+// The input is read as little-endian UTF-16 units. The low three bits of the first 26 units give
+// the lengths of the entries for A to Z (0 to 7 units), the entries follow, the rest is the text.
+
+#include "plainreference.h"
+#include "substitution.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+PlainReference::Reference reference;
+
+void check(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "fuzz_engine: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/)
+{
+    check(reference.load(), "UnicodeData.txt is missing: install Debian's unicode-data package");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const auto unitCount = static_cast<qsizetype>(size / 2);
+    if (unitCount < LetterCount)
+        return 0;
+    QString units(unitCount, Qt::Uninitialized);
+    std::memcpy(units.data(), data, static_cast<std::size_t>(unitCount) * 2);
+
+    KeyEntries entries;
+    QStringList entryList;
+    qsizetype at = LetterCount;
+    qsizetype keyLength = 0;
+    for (int k = 0; k < LetterCount; ++k) {
+        entries[k] = units.mid(at, units[k].unicode() & 7);
+        at += entries[k].size();
+        entryList << entries[k];
+        keyLength += std::max<qsizetype>(1, entries[k].size());
+    }
+    const QString input = at < unitCount ? units.mid(at) : QString();
+
+    const QString output = ApplyKey(entries, input);
+    check(output == reference.applyKey(entryList, input), "ApplyKey differs from the reference");
+
+    const QString key = KeyString(entries);
+    check(key.size() == keyLength, "the key string has the wrong length");
+    const QString exported = ExportText(output, key);
+    check(exported.size() == output.size() + 2 + key.size() && exported.startsWith(output) &&
+              exported.endsWith(key) && exported.mid(output.size(), 2) == u"\r\n",
+          "the export text is not output, CR LF, key string");
+    return 0;
+}
