@@ -85,6 +85,7 @@ public:
     }
 
     void commit(char16_t *cursor) { m_cursor = cursor; }
+    qsizetype size() const { return m_cursor - m_begin; }
 
     void append(QStringView piece)
     {
@@ -244,14 +245,15 @@ const char16_t *translateAsciiRun(const char16_t *in, const char16_t *end, Outpu
 }
 
 // A run of ASCII text under a key with longer entries. Room is made once per chunk of the run,
-// for the longest piece throughout, so that copying each piece needs no check.
+// for the longest piece throughout, so that copying each piece needs no check; the run stops
+// at the first chunk that ends at or past maxLength.
 const char16_t *translateAsciiPieces(const char16_t *in, const char16_t *end, OutputBuffer &out,
-                                     const Translation &translation)
+                                     const Translation &translation, qsizetype maxLength)
 {
     const qsizetype longest = translation.longestAsciiPiece;
     const bool padded = longest <= Translation::ShortPiece;
     const qsizetype chunk = std::max<qsizetype>(1, 4096 / longest);
-    while (in != end && *in < 0x80) {
+    while (in != end && *in < 0x80 && out.size() < maxLength) {
         const char16_t *const stop = in + std::min<qsizetype>(chunk, end - in);
         char16_t *w = out.room(chunk * longest + Translation::ShortPiece);
         while (in != stop && *in < 0x80) {
@@ -290,21 +292,25 @@ QString SimpleUpperCase(const QString &text)
     return out.take();
 }
 
-QString ApplyKey(const KeyEntries &entries, const QString &input)
+QString ApplyKey(const KeyEntries &entries, const QString &input, qsizetype maxLength)
 {
     const ReplaceKey key(entries);
     const Translation translation(key);
 
     const char16_t *in = QStringView(input).utf16();
     const char16_t *const end = in + input.size();
-    OutputBuffer out(input.size());
-    while (in != end) {
+    OutputBuffer out(std::min(input.size(), maxLength));
+    // Each step below writes at most one chunk of pieces past the limit before it is checked.
+    while (in != end && out.size() < maxLength) {
         if (*in < 0x80) {
             if (translation.asciiOneToOne) {
-                in = translateAsciiRun(in, end, out, translation);
+                // One unit out for each unit in: the run can stop exactly at the limit.
+                const char16_t *const stop =
+                    in + std::min<qsizetype>(end - in, maxLength - out.size());
+                in = translateAsciiRun(in, stop, out, translation);
                 continue;
             }
-            in = translateAsciiPieces(in, end, out, translation);
+            in = translateAsciiPieces(in, end, out, translation, maxLength);
             continue;
         }
         const char32_t upper = upperCodePoint(nextCodePoint(in, end));
@@ -313,7 +319,14 @@ QString ApplyKey(const KeyEntries &entries, const QString &input)
         else
             out.appendCodePoint(upper);
     }
-    return out.take();
+    QString output = out.take();
+    if (output.size() > maxLength) {
+        // Cut before a surrogate pair rather than through it.
+        const bool splitsPair =
+            output.at(maxLength - 1).isHighSurrogate() && output.at(maxLength).isLowSurrogate();
+        output.truncate(maxLength - (splitsPair ? 1 : 0));
+    }
+    return output;
 }
 
 QString KeyString(const KeyEntries &entries)

@@ -3,7 +3,8 @@
 // the key string and the export text.
 //
 // The input is read as little-endian UTF-16 units. The low three bits of the first 26 units give
-// the lengths of the entries for A to Z (0 to 7 units), the entries follow, the rest is the text.
+// the lengths of the entries for A to Z (0 to 7 units), the entries follow, the rest is the text;
+// the other bits of the first unit give a limit on the output's length.
 
 #include "plainreference.h"
 #include "substitution.h"
@@ -55,6 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QString output = ApplyKey(entries, input);
     check(output == reference.applyKey(entryList, input), "ApplyKey differs from the reference");
+
+    // A limit cuts the same output, never through a surrogate pair.
+    const qsizetype limit = units[0].unicode() >> 3;
+    QString cut = output.left(limit);
+    if (output.size() > limit && limit > 0 && output[limit - 1].isHighSurrogate() &&
+        output[limit].isLowSurrogate())
+        cut.chop(1);
+    check(ApplyKey(entries, input, limit) == cut, "the limited output is not the output cut");
 
     const QString key = KeyString(entries);
     check(key.size() == keyLength, "the key string has the wrong length");

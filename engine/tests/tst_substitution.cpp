@@ -116,6 +116,8 @@ private Q_SLOTS:
     void passThrough();
     void upperCasing_data();
     void upperCasing();
+    void outputLimit_data();
+    void outputLimit();
     void replaceKeySlots();
     void keyString_data();
     void keyString();
@@ -244,6 +246,36 @@ void TestSubstitution::upperCasing_data()
 void TestSubstitution::upperCasing()
 {
     checkTransform();
+}
+
+void TestSubstitution::outputLimit_data()
+{
+    QTest::addColumn<QStringList>("key");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<qsizetype>("limit");
+    QTest::addColumn<QString>("expected");
+    const QStringList identity = eachCharacter(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ"_s);
+    QTest::newRow("nothing") << identity << u"abc"_s << qsizetype(0) << QString();
+    QTest::newRow("single letters") << identity << u"abcdef"_s << qsizetype(3) << u"ABC"_s;
+    QTest::newRow("limit beyond the text") << identity << u"ab"_s << qsizetype(5) << u"AB"_s;
+    QTest::newRow("inside a piece")
+        << keyWith({{'A', u"xyz"_s}}) << u"aaaa"_s << qsizetype(5) << u"XYZXY"_s;
+    QTest::newRow("after non-ascii")
+        << keyWith({{'A', u"xyz"_s}}) << u"éaé"_s << qsizetype(3) << u"ÉXY"_s;
+    QTest::newRow("never through a surrogate pair")
+        << identity << u"a😀b"_s << qsizetype(2) << u"A"_s;
+    QTest::newRow("ten billion characters cut at a million")
+        << keyWith({{'A', u"k"_s + QString(99'999, u'x')}}) << QString(100'000, u'a')
+        << qsizetype(1'000'000) << QString(u"K"_s + QString(99'999, u'X')).repeated(10);
+}
+
+void TestSubstitution::outputLimit()
+{
+    QFETCH(QStringList, key);
+    QFETCH(QString, input);
+    QFETCH(qsizetype, limit);
+    QFETCH(QString, expected);
+    QCOMPARE(ApplyKey(toEntries(key), input, limit), expected);
 }
 
 void TestSubstitution::replaceKeySlots()

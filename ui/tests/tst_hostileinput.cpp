@@ -1,0 +1,213 @@
+// Hostile input through the real window: huge entries and texts, one enormous line, control
+// characters, lone surrogates, bidirectional text, combining marks and emoji sequences. The
+// window must not crash, must lose or alter no character other than A-Z, and must stay usable.
+
+#include "clipboardexport.h"
+#include "frmreplacecipher.h"
+#include "substitution.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Exit's text, kept where the test can read it.
+class RecordingExport final : public ClipboardExport
+{
+public:
+    explicit RecordingExport(QString *text)
+        : m_text(text)
+    {
+    }
+    QString clearAndPut(const QString &text) override
+    {
+        *m_text = text;
+        return {};
+    }
+    void endProgram() override {}
+
+private:
+    QString *m_text;
+};
+
+QString documentText(const QPlainTextEdit *box)
+{
+    return box->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+// English-like lines of the given length until the text has size characters.
+QString bookText(qsizetype size, int lineLength)
+{
+    const QString words = u"the quick brown fox jumps over the lazy dog, "_s;
+    QString text;
+    text.reserve(size);
+    while (text.size() < size) {
+        for (int column = 0; column < lineLength - 1 && text.size() < size; ++column)
+            text += words[column % words.size()];
+        if (text.size() < size)
+            text += u'\n';
+    }
+    return text;
+}
+
+} // namespace
+
+class TestHostileInput : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<frmReplaceCipher> m_window;
+    QString m_exported;
+
+    QLineEdit *keyBox(int index) const
+    {
+        return m_window->findChild<QLineEdit *>(u"txtLetter(%1)"_s.arg(index));
+    }
+    QPlainTextEdit *input() const { return m_window->findChild<QPlainTextEdit *>(u"txtInput"_s); }
+    QPlainTextEdit *output() const { return m_window->findChild<QPlainTextEdit *>(u"txtOutput"_s); }
+    void paste(QWidget *target, const QString &text) const
+    {
+        QGuiApplication::clipboard()->setText(text);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+    }
+    KeyEntries entries() const
+    {
+        KeyEntries key;
+        for (int index = 1; index <= LetterCount; ++index)
+            key[index - 1] = keyBox(index)->text();
+        return key;
+    }
+    // Exit's text is ApplyKey of the boxes as they are, and the window still answers keys.
+    void verifyExportAndResponse()
+    {
+        const QString expected =
+            ExportText(ApplyKey(entries(), documentText(input())), KeyString(entries()));
+        QTest::mouseClick(m_window->findChild<QPushButton *>(u"cmdExit"_s), Qt::LeftButton);
+        QVERIFY(m_exported == expected);
+        keyBox(26)->setFocus();
+        QTest::keyClick(keyBox(26), Qt::Key_Z);
+        QCOMPARE(keyBox(26)->text(), u"z"_s);
+    }
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void millionCharacterEntry();
+    void tenMegabytePaste();
+    void oneMegabyteSingleLine();
+    void strangeCharactersInKeyBoxes_data();
+    void strangeCharactersInKeyBoxes();
+    void outputOfBillionsOfCharacters();
+};
+
+void TestHostileInput::init()
+{
+    m_exported.clear();
+    m_window = std::make_unique<frmReplaceCipher>();
+    m_window->setClipboardExport(std::make_unique<RecordingExport>(&m_exported));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestHostileInput::cleanup()
+{
+    m_window.reset();
+}
+
+void TestHostileInput::millionCharacterEntry()
+{
+    const QString entry = u"k"_s + QString(999'999, u'é');
+    paste(keyBox(1), entry);
+    QCOMPARE(keyBox(1)->text().size(), 1'000'000);
+    paste(input(), u"a, b; a"_s);
+    const QString piece = u"K"_s + QString(999'999, u'É');
+    QVERIFY(documentText(output()) == piece + u", *; "_s + piece);
+    verifyExportAndResponse();
+}
+
+void TestHostileInput::tenMegabytePaste()
+{
+    keyBox(20)->setText(u"q"_s);
+    const QString text = bookText(10 * 1024 * 1024, 70);
+    paste(input(), text);
+    QCOMPARE(input()->document()->characterCount(), text.size() + 1);
+    const QString shown = documentText(output());
+    QCOMPARE(shown.size(), text.size());
+    QVERIFY(shown == ApplyKey(entries(), text));
+    verifyExportAndResponse();
+}
+
+void TestHostileInput::oneMegabyteSingleLine()
+{
+    const QString line = bookText(1024 * 1024, 2 * 1024 * 1024);
+    QVERIFY(!line.contains(u'\n'));
+    paste(input(), line);
+    // Typing in the middle of the line, then a key that changes the whole of it.
+    QTextCursor cursor = input()->textCursor();
+    cursor.setPosition(512 * 1024);
+    input()->setTextCursor(cursor);
+    QTest::keyClick(input(), Qt::Key_X);
+    keyBox(24)->setText(u"y"_s);
+    QString expected = line;
+    expected.insert(512 * 1024, u'x');
+    QVERIFY(documentText(output()) == ApplyKey(entries(), expected));
+    verifyExportAndResponse();
+}
+
+void TestHostileInput::strangeCharactersInKeyBoxes_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("NUL and controls") << u"k"_s + QChar(0) + u"\u0001\u001b\u007f"_s;
+    QTest::newRow("line breaks") << u"k\r\n\n\r\u2028\u2029"_s;
+    QTest::newRow("lone surrogates") << u"k"_s + QChar(0xDC00) + QChar(0xD800);
+    QTest::newRow("right-to-left override") << u"k\u202e\u05e9\u05dc\u05d5\u05dd"_s;
+    QTest::newRow("combining marks") << u"k\u0301\u0308\u0327"_s;
+    QTest::newRow("emoji sequences") << u"k👩‍👩‍👧👍🏽🇫🇷"_s;
+    QTest::newRow("document frame markers") << u"k\ufdd0\ufdd1"_s;
+}
+
+void TestHostileInput::strangeCharactersInKeyBoxes()
+{
+    QFETCH(QString, entry);
+    keyBox(1)->setText(entry);
+    paste(input(), u"a-b\na"_s);
+    QCOMPARE(keyBox(1)->text(), entry);
+    // Exit reads the boxes, not the output box, so even the characters that the output box
+    // shows as line breaks reach the clipboard unchanged.
+    verifyExportAndResponse();
+    QVERIFY(m_exported.startsWith(SimpleUpperCase(entry) + u"-*\n"_s + SimpleUpperCase(entry)));
+    QVERIFY(m_exported.endsWith(u"\r\n"_s + entry + QString(25, u'*')));
+}
+
+void TestHostileInput::outputOfBillionsOfCharacters()
+{
+    // 100,000 lines of "a" under an entry of 100,000 characters: ten billion characters of
+    // output, which the window cuts rather than run out of memory.
+    const QString entry = u"k"_s + QString(99'999, u'x');
+    paste(keyBox(1), entry);
+    paste(input(), u"a\n"_s.repeated(100'000));
+    const QString shown = documentText(output());
+    QCOMPARE(shown.size(), MaxOutputLength);
+    const QString line = entry.toUpper() + u'\n';
+    QVERIFY(shown == line.repeated(MaxOutputLength / line.size() + 1).left(MaxOutputLength));
+    verifyExportAndResponse();
+    keyBox(1)->setFocus();
+    QTest::keyClick(keyBox(1), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(keyBox(1), Qt::Key_Q);
+    QVERIFY(documentText(output()) == u"Q\n"_s.repeated(100'000));
+}
+
+QTEST_MAIN(TestHostileInput)
+#include "tst_hostileinput.moc"
