@@ -212,6 +212,64 @@ case_failure_reported_without_helper() {
     expect_clipboard "$work/sentinel"
 }
 
+# After Exit, either the program has ended within a second, or it shows its report within a
+# second and ends within a second of the user dismissing it. Sets reported=yes or no.
+expect_end_or_report() {
+    reported=no
+    local deadline=$(($(now_ms) + 1000)) report
+    while ! ended "$app"; do
+        report=$(xdotool search --onlyvisible --name '^Vellumtide decoder$' 2>/dev/null |
+            grep -vx "$window" | head -n 1) || true
+        if [ -n "$report" ]; then
+            reported=yes
+            xdotool windowfocus --sync "$report" key Return
+            wait_end "$app" 1000 || fail "the program did not end after its report"
+            return 0
+        fi
+        [ "$(now_ms)" -lt "$deadline" ] || fail "Exit neither ended the program nor reported"
+        sleep 0.02
+    done
+}
+
+case_failing_helper_reported() {
+    mkdir "$work/failing"
+    cp "$program" "$work/failing/vellumtide"
+    printf '#!/bin/sh\necho "the X server refused" >&2\nexit 3\n' >"$work/failing/vellumtide-clipboard"
+    chmod +x "$work/failing/vellumtide-clipboard"
+    start_program "$work/failing/vellumtide"
+    click_exit
+    expect_end_or_report
+    [ "$reported" = yes ] || fail "a failing helper was not reported"
+}
+
+case_clipboard_taken_during_exit() {
+    "$xtool" fight 10 >"$work/fight" &
+    pids+=($!)
+    start_program
+    type_text q
+    click_exit
+    expect_end_or_report
+    echo "reported: $reported"
+    # Whichever client won, no helper is left serving a clipboard it lost.
+    sleep 0.5
+    local helper
+    for helper in $(helpers_here); do
+        wait_end "$helper" 2000 || fail "a helper outlived its clipboard"
+    done
+}
+
+case_display_gone_during_exit() {
+    start_program
+    type_text q
+    xdotool mousemove --window "$window" 460 292 click 1 &
+    kill "$xvfb"
+    wait_end "$app" 1000 || fail "the program outlived its display by over a second"
+    local helper
+    for helper in $(helpers_here); do
+        wait_end "$helper" 1000 || fail "a helper outlived the display"
+    done
+}
+
 case_piped_output_does_not_hang() {
     "$program" 2>/dev/null | cat >/dev/null &
     local pipeline=$!

@@ -2,6 +2,7 @@
 //
 //   xtool close WINDOW    asks WINDOW to close, as a window manager does (WM_DELETE_WINDOW)
 //   xtool hold-manager    owns CLIPBOARD_MANAGER and never answers, until killed
+//   xtool fight SECONDS   takes CLIPBOARD over and over, as fast as the server allows
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,25 @@ int holdManager(xcb_connection_t *connection)
     return 0;
 }
 
+int fight(xcb_connection_t *connection, int seconds)
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+    const xcb_atom_t clipboard = atom(connection, "CLIPBOARD");
+    std::puts("fighting");
+    std::fflush(stdout);
+    const long rounds = seconds * 2000L;
+    for (long round = 0; round < rounds && !xcb_connection_has_error(connection); ++round) {
+        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
+        // A round trip each time, so that the server has taken every claim before the next.
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        usleep(500);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -68,8 +88,10 @@ int main(int argc, char **argv)
             closeWindow(connection, static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)));
     else if (command == "hold-manager")
         status = holdManager(connection);
+    else if (command == "fight" && argc == 3)
+        status = fight(connection, std::atoi(argv[2]));
     else
-        std::fprintf(stderr, "usage: xtool close WINDOW | xtool hold-manager\n");
+        std::fprintf(stderr, "usage: xtool close WINDOW | hold-manager | fight SECONDS\n");
     xcb_disconnect(connection);
     return status;
 }
