@@ -274,6 +274,47 @@ case_display_gone_during_exit() {
     done
 }
 
+# A whole session under strace: the program and its helper write no file outside the toolkit's
+# cache and runtime folders and connect to nothing but the X server.
+case_nothing_written_nothing_sent() {
+    command -v strace >/dev/null || fail "strace is not installed"
+    local trace="$work/trace"
+    strace -f -qq -e trace=%file,%network -o "$trace" "$program" >/dev/null 2>&1 &
+    local tracer=$!
+    pids+=("$tracer")
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
+    [ -n "$window" ] || fail "the window did not appear"
+    app=$(pgrep -P "$tracer" | head -n 1)
+    xdotool windowfocus --sync "$window"
+    type_text q
+    printf 'a quiet text\n' >"$work/pasted"
+    offer_clipboard "$work/pasted"
+    paste_into_input
+    exit_and_wait
+    # The helper is traced too: taking the clipboard from it ends it, and with it the trace.
+    printf other >"$work/other"
+    offer_clipboard "$work/other"
+    wait_end "$tracer" 5000 || fail "strace did not end"
+    [ -s "$trace" ] || fail "strace recorded nothing"
+
+    local runtime="${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -un)}" cache="${XDG_CACHE_HOME:-$HOME/.cache}"
+    # Calls that write, create, remove or rename, and that did not fail.
+    local writes
+    writes=$({
+        grep -E '^[0-9]+ +(open|openat)\(.*(O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND)' "$trace"
+        grep -E '^[0-9]+ +(creat|mkdir|mkdirat|rename|renameat2?|unlink|unlinkat|rmdir|linkat?|symlinkat?|truncate|chmod|fchmodat|utimensat)\(' "$trace"
+    } | grep -v ' = -1 ' | grep -oE '"[^"]*"' | tr -d '"' | sort -u |
+        grep -vxE "/dev/null|/dev/tty|($runtime|$cache)(/.*)?" || true)
+    [ -z "$writes" ] || fail "wrote outside the toolkit's folders: $writes"
+    grep -qE 'socket\(AF_INET6?,' "$trace" && fail "opened a network socket"
+    local peers
+    # A failed look-up of the name service cache (nscd) reaches nothing.
+    peers=$(grep -E 'connect\(' "$trace" | grep -vE '= -1 (ENOENT|ECONNREFUSED)' | grep -oE 'sun_path=@?"[^"]*"' | sort -u |
+        grep -vE '"/tmp/\.X11-unix/X[0-9]+"' || true)
+    [ -z "$peers" ] || fail "connected to something other than the X server: $peers"
+    grep -qE 'connect\(.*X11-unix' "$trace" || fail "the trace shows no connection at all"
+}
+
 case_piped_output_does_not_hang() {
     "$program" 2>/dev/null | cat >/dev/null &
     local pipeline=$!
