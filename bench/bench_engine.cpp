@@ -3,6 +3,7 @@
 // Prints the median of several runs for each case, the peak memory, and last the ratio of the
 // engine's characters per second to tr's bytes per second on the same English-like text.
 
+#include "benchtext.h"
 #include "substitution.h"
 
 #include <QElapsedTimer>
@@ -22,49 +23,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using namespace BenchText;
+
 constexpr qsizetype TextSize = 100'000'000;
 constexpr int Runs = 5;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Words in their rough English frequencies, in lines of about 70 characters.
-QString englishLikeText(qsizetype size, const QStringList &words)
-{
-    QRandomGenerator random(42);
-    QString text;
-    text.reserve(size + 100);
-    qsizetype lineStart = 0;
-    while (text.size() < size) {
-        const QString &word = words[random.bounded(int(words.size()))];
-        text += word;
-        if (random.bounded(12) == 0)
-            text += random.bounded(3) == 0 ? u'.' : u',';
-        if (text.size() - lineStart > 70) {
-            text += u'\n';
-            lineStart = text.size();
-        } else {
-            text += u' ';
-        }
-    }
-    text.truncate(size);
-    return text;
-}
-
-const QStringList englishWords =
-    QStringLiteral(
-        "the of and to in a is that for it as was with be by on not he I this are or his from at "
-        "which but have an they you were her she there been one all we their has would when if can "
-        "more no out so said what up its about into than them only other new some could time these "
-        "two may first then do any like my now over such our man me even most made after also did "
-        "Many Before must through back years where much your way well down should because each "
-        "just "
-        "Those people Mr how too little state good very make world still own see men work long get "
-        "here between both life being under never day same another know while last might us great")
-        .split(u' ');
 
 // About 30% of the characters outside ASCII: accented Latin, Greek, Cyrillic, CJK, emoji.
 const QStringList nonAsciiWords =
@@ -77,7 +39,7 @@ const QStringList nonAsciiWords =
         .split(u' ');
 
 const QStringList mixedWords = [] {
-    QStringList words = englishWords;
+    QStringList words = englishWords();
     for (int i = 0; i < 5; ++i)
         words += nonAsciiWords;
     return words;
@@ -156,7 +118,7 @@ int main()
     double engineMs = 0;
     double trMs = 0;
     {
-        const QString text = englishLikeText(TextSize, englishWords);
+        const QString text = englishLikeText(TextSize, englishWords());
         QTemporaryFile file;
         if (!file.open() || file.write(text.toLatin1()) != TextSize || !file.flush()) {
             std::fprintf(stderr, "cannot write the text for tr\n");

@@ -7,6 +7,7 @@
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM names another (xcb under Xvfb).
 
+#include "benchtext.h"
 #include "frmreplacecipher.h"
 
 #include <QApplication>
@@ -48,30 +49,6 @@ Figures figuresOf(std::vector<double> times)
         return times[std::min(times.size() - 1, static_cast<std::size_t>(q * times.size()))];
     };
     return {times[times.size() / 2], at(0.95)};
-}
-
-// English-like text in lines of at most lineLength characters (0: one single line).
-QString englishText(qsizetype size, int lineLength)
-{
-    static const QStringList words =
-        u"the of and to in a is that for it as was with be by on not he this are or his from at "
-        "which but have an they you were her she there been one all we their has would when if"_s
-            .split(u' ');
-    QRandomGenerator random(7);
-    QString text;
-    text.reserve(size + 16);
-    qsizetype lineStart = 0;
-    while (text.size() < size) {
-        text += words[random.bounded(int(words.size()))];
-        if (lineLength > 0 && text.size() - lineStart >= lineLength - 8) {
-            text += u'\n';
-            lineStart = text.size();
-        } else {
-            text += u' ';
-        }
-    }
-    text.truncate(size);
-    return text;
 }
 
 double residentMegabytes()
@@ -269,7 +246,7 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     };
     for (const auto &[label, size] : sizes) {
-        const QString text = englishText(size, 70);
+        const QString text = BenchText::englishLikeText(size, BenchText::englishWords());
         bench.setInput(text);
         row("a key box keystroke", label, bench.keyBoxKeystroke());
         row("b input keystroke", label, bench.inputKeystroke());
@@ -279,7 +256,7 @@ int main(int argc, char *argv[])
     if (csv)
         return 0;
     for (const auto &[label, size] : {std::pair{"256KB", 256 * 1024}, {"1MB", 1024 * 1024}}) {
-        bench.setInput(englishText(size, 0));
+        bench.setInput(BenchText::englishLikeText(size, BenchText::englishWords(), 0));
         row("a key box, one line", label, bench.keyBoxKeystroke());
         row("b input, one line", label, bench.inputKeystroke());
     }
