@@ -153,7 +153,7 @@ case_close_leaves_clipboard() {
     start_program
     type_text q
     "$xtool" close "$window"
-    wait_end "$app" 5000 || fail "the program did not end when its window was closed"
+    wait_end "$app" 2000 || fail "the program did not end when its window was closed"
     [ -z "$(helpers_here)" ] || fail "closing the window started the clipboard helper"
     expect_clipboard "$work/sentinel"
 }
