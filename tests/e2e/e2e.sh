@@ -95,11 +95,16 @@ repeat_line() { yes "$1" | head -c "$2" || true; }
 stars() { printf '%*s' "$1" '' | tr ' ' '*'; }
 
 # The clipboard helpers serving this display.
+# (A helper that has just ended, such as the one that reports and leaves its detached child to
+# serve, may vanish between the listing and the reading.)
 helpers_here() {
     local pid
     for pid in $(pgrep -x vellumtide-clip || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "DISPLAY=$DISPLAY" && echo "$pid"
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "DISPLAY=$DISPLAY"; then
+            echo "$pid"
+        fi
     done
+    return 0
 }
 
 exit_and_wait() {
@@ -183,6 +188,7 @@ case_helper_ends_when_clipboard_taken() {
     local helper
     helper=$(helpers_here)
     [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
+    [ "$(echo "$helper" | wc -l)" -eq 1 ] || fail "more than one helper serves the clipboard"
     printf other >"$work/other"
     offer_clipboard "$work/other"
     wait_end "$helper" 2000 || fail "the helper did not end when another client took the clipboard"
@@ -195,6 +201,7 @@ case_helper_ends_with_display() {
     local helper
     helper=$(helpers_here)
     [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
+    [ "$(echo "$helper" | wc -l)" -eq 1 ] || fail "more than one helper serves the clipboard"
     kill "$xvfb"
     wait_end "$helper" 2000 || fail "the helper outlived its display"
 }
