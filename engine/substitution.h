@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <limits>
 
 /// Number of letters in the key, A to Z.
 inline constexpr int LetterCount = 26;
@@ -39,21 +40,15 @@ struct ReplaceKey
 /// between the Basic Multilingual Plane and the supplementary planes.
 QString SimpleUpperCase(const QString &text);
 
-/// The longest output ApplyKey builds unless told otherwise: 2^25 characters (64 MiB). Entries
-/// of many characters multiply a text's length without bound (a hundred thousand entries of a
-/// hundred thousand characters make ten billion); the output stops here instead of exhausting
-/// memory. Ordinary keys on a whole book stay far below it.
-inline constexpr qsizetype MaxOutputLength = qsizetype(1) << 25;
-
 /// Applies the key to \a input and returns the output text.
 ///
 /// The input is upper-cased (SimpleUpperCase), then each letter A to Z is replaced by the whole
 /// slot of its letter when that slot begins with a letter, and by "*" otherwise. Every other
 /// character, line breaks and letters outside A to Z included, is copied unchanged.
 /// An empty input gives an empty output. An output longer than \a maxLength characters is cut
-/// there (one less where the cut would split a surrogate pair).
+/// there (one less where the cut would split a surrogate pair), and no more of it is built.
 QString ApplyKey(const KeyEntries &entries, const QString &input,
-                 qsizetype maxLength = MaxOutputLength);
+                 qsizetype maxLength = std::numeric_limits<qsizetype>::max());
 
 /// Renders the key for export: the 26 entries as typed, in letter order, with nothing between
 /// them and "*" for each empty one. All entries empty give 26 asterisks.

@@ -225,7 +225,8 @@ void frmReplaceCipher::txtInput_Change()
 {
     if (m_batchingChanges)
         return;
-    showOutput(ApplyKey(keyEntries(), textOf(txtInput)));
+    const QString input = textOf(txtInput);
+    showOutput(ApplyKey(keyEntries(), input, outputLimit(input.size())));
 }
 
 void frmReplaceCipher::cmdClearInput_Click()
@@ -248,8 +249,9 @@ void frmReplaceCipher::cmdExit_Click()
     const KeyEntries entries = keyEntries();
     // The output box always shows ApplyKey of the boxes; computing it again here, rather than
     // reading it back from the box, keeps characters that the box itself shows as line breaks.
+    const QString input = textOf(txtInput);
     const QString failure = m_clipboardExport->clearAndPut(
-        ExportText(ApplyKey(entries, textOf(txtInput)), KeyString(entries)));
+        ExportText(ApplyKey(entries, input, outputLimit(input.size())), KeyString(entries)));
     if (!failure.isEmpty()) {
         QMessageBox::warning(this, windowTitle(),
                              u"The result could not be put on the clipboard: "_s + failure);

@@ -14,6 +14,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -52,6 +53,16 @@ public:
 
     // Replaces where Exit puts its text and how it ends the program (tests use their own).
     void setClipboardExport(std::unique_ptr<ClipboardExport> clipboardExport);
+
+    // Entries of many characters multiply a text's length without bound: a hundred thousand
+    // lines under an entry of a hundred thousand characters make ten billion. The window cuts
+    // the output at 2^25 characters (64 MiB), or at four times the input where that is more,
+    // rather than run out of memory; ordinary keys never come near it.
+    static constexpr qsizetype MaxOutputLength = qsizetype(1) << 25;
+    static qsizetype outputLimit(qsizetype inputLength)
+    {
+        return std::max(MaxOutputLength, 4 * inputLength);
+    }
 
 private:
     void createControls();

@@ -182,13 +182,17 @@ case_exit_fast_after_copy_with_stuck_manager() {
     expect_clipboard "$work/expected"
 }
 
-case_helper_ends_when_clipboard_taken() {
+# Exits the program and sets helper to the one helper that serves its text.
+exit_to_helper() {
     start_program
     exit_and_wait
-    local helper
     helper=$(helpers_here)
     [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
     [ "$(echo "$helper" | wc -l)" -eq 1 ] || fail "more than one helper serves the clipboard"
+}
+
+case_helper_ends_when_clipboard_taken() {
+    exit_to_helper
     printf other >"$work/other"
     offer_clipboard "$work/other"
     wait_end "$helper" 2000 || fail "the helper did not end when another client took the clipboard"
@@ -196,12 +200,7 @@ case_helper_ends_when_clipboard_taken() {
 }
 
 case_helper_ends_with_display() {
-    start_program
-    exit_and_wait
-    local helper
-    helper=$(helpers_here)
-    [ -n "$helper" ] || fail "no helper serves the clipboard after Exit"
-    [ "$(echo "$helper" | wc -l)" -eq 1 ] || fail "more than one helper serves the clipboard"
+    exit_to_helper
     kill "$xvfb"
     wait_end "$helper" 2000 || fail "the helper outlived its display"
 }
