@@ -111,8 +111,6 @@ QPlainTextEdit *makeTextBox(const QString &name, const QString &accessibleName,
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setTabChangesFocus(true);
-    // Undo history would keep every recomputed output, and a copy of every pasted book.
-    box->setUndoRedoEnabled(name == u"txtInput");
     return box;
 }
 
@@ -185,6 +183,9 @@ void frmReplaceCipher::createControls()
         makeLabel(QString::fromUtf16(Layout::Label3Caption), u"Label3"_s, Layout::Label3, this);
     txtOutput = makeTextBox(u"txtOutput"_s, u"Applied text"_s, Layout::txtOutput, this);
     txtOutput->setReadOnly(true);
+    // The program rewrites the output at every keystroke; an undo history would keep every
+    // version of it, a whole book at a time.
+    txtOutput->setUndoRedoEnabled(false);
     // Read-only, yet the user places a cursor, selects with mouse and keyboard, and copies.
     txtOutput->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtOutput->setFocusPolicy(Qt::StrongFocus);
@@ -271,7 +272,10 @@ void frmReplaceCipher::showOutput(const QString &output)
     if (span.isEmpty())
         return;
 
+    // Taken before the change: a cursor follows the edits to its document.
     QTextCursor selection = txtOutput->textCursor();
+    const int anchor = selection.anchor();
+    const int position = selection.position();
     const bool selectionUnchanged =
         selection.selectionEnd() <= span.start || selection.selectionStart() >= span.beforeEnd;
     // Positions in the document are positions in the text only while every line break is one
@@ -294,10 +298,10 @@ void frmReplaceCipher::showOutput(const QString &output)
         const int top = vertical->value();
         const int left = horizontal->value();
         txtOutput->setPlainText(output);
-        if (samePositions && selectionUnchanged && selection.selectionEnd() <= output.size()) {
+        if (samePositions && selectionUnchanged && std::max(anchor, position) <= output.size()) {
             QTextCursor restored(txtOutput->document());
-            restored.setPosition(selection.anchor());
-            restored.setPosition(selection.position(), QTextCursor::KeepAnchor);
+            restored.setPosition(anchor);
+            restored.setPosition(position, QTextCursor::KeepAnchor);
             txtOutput->setTextCursor(restored);
         }
         vertical->setValue(top);

@@ -593,6 +593,17 @@ void TestFrmReplaceCipher::outputKeepsSelection()
     QTest::keyClicks(keyBox(23), u"w"_s);
     QVERIFY(!output()->textCursor().hasSelection());
     verifyOutputFollowsBoxes();
+
+    // A key that rewrites most of the output, but not what is selected, leaves the selection.
+    input()->setPlainText(QString(200, u'e') + u" xyz"_s);
+    selection = QTextCursor(output()->document());
+    selection.setPosition(201);
+    selection.setPosition(204, QTextCursor::KeepAnchor);
+    output()->setTextCursor(selection);
+    QTest::keyClicks(keyBox(5), u"q"_s);
+    QCOMPARE(outputText().left(3), u"QQQ"_s);
+    QCOMPARE(output()->textCursor().selectionStart(), 201);
+    QCOMPARE(output()->textCursor().selectedText(), u"**Z"_s);
 }
 
 void TestFrmReplaceCipher::clearKeyword()
