@@ -8,6 +8,9 @@ cd "$ROOT"
 
 say() { printf '==> %s\n' "$*"; }
 
+# Where the release build puts the program.
+PROGRAM="$ROOT/build/release/bin/vellumtide"
+
 # The Debian packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev fonts-dejavu-core)
 
