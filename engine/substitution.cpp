@@ -43,7 +43,7 @@ char32_t upperCodePoint(char32_t c)
 {
     if (c < 0x80)
         return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
-    if (c < 0x10000 && c != 0) {
+    if (c < 0x10000) {
         // Lone surrogates come here too; ICU maps them to themselves.
         if (const char16_t upper = bmpUpper()[c])
             return upper;

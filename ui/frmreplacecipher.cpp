@@ -226,8 +226,7 @@ void frmReplaceCipher::txtInput_Change()
 {
     if (m_batchingChanges)
         return;
-    const QString input = textOf(txtInput);
-    showOutput(ApplyKey(keyEntries(), input, outputLimit(input.size())));
+    showOutput(appliedText(keyEntries()));
 }
 
 void frmReplaceCipher::cmdClearInput_Click()
@@ -250,9 +249,8 @@ void frmReplaceCipher::cmdExit_Click()
     const KeyEntries entries = keyEntries();
     // The output box always shows ApplyKey of the boxes; computing it again here, rather than
     // reading it back from the box, keeps characters that the box itself shows as line breaks.
-    const QString input = textOf(txtInput);
-    const QString failure = m_clipboardExport->clearAndPut(
-        ExportText(ApplyKey(entries, input, outputLimit(input.size())), KeyString(entries)));
+    const QString failure =
+        m_clipboardExport->clearAndPut(ExportText(appliedText(entries), KeyString(entries)));
     if (!failure.isEmpty()) {
         QMessageBox::warning(this, windowTitle(),
                              u"The result could not be put on the clipboard: "_s + failure);
@@ -309,6 +307,14 @@ void frmReplaceCipher::showOutput(const QString &output)
     }
     m_shownOutput = output;
     m_shownPositionsMatch = outputPositionsMatch;
+}
+
+// The output for these entries and the input as it stands, cut where MaxOutputLength says:
+// what the output box shows and what Exit exports.
+QString frmReplaceCipher::appliedText(const KeyEntries &entries) const
+{
+    const QString input = textOf(txtInput);
+    return ApplyKey(entries, input, std::max(MaxOutputLength, 4 * input.size()));
 }
 
 KeyEntries frmReplaceCipher::keyEntries() const

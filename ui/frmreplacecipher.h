@@ -14,7 +14,6 @@
 
 #include <QWidget>
 
-#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -59,10 +58,6 @@ public:
     // the output at 2^25 characters (64 MiB), or at four times the input where that is more,
     // rather than run out of memory; ordinary keys never come near it.
     static constexpr qsizetype MaxOutputLength = qsizetype(1) << 25;
-    static qsizetype outputLimit(qsizetype inputLength)
-    {
-        return std::max(MaxOutputLength, 4 * inputLength);
-    }
 
 private:
     void createControls();
@@ -77,6 +72,7 @@ private:
     void cmdExit_Click();
 
     KeyEntries keyEntries() const;
+    QString appliedText(const KeyEntries &entries) const;
     void showOutput(const QString &output);
 
     QLabel *Label1 = nullptr;
