@@ -55,14 +55,20 @@ start_display() {
     [ "$DISPLAY" != ":" ] || fail "Xvfb did not start"
 }
 
+# Waits up to $1 seconds for the program's window and gives it the focus; sets window.
+wait_for_window() {
+    window=$(timeout "$1" xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' |
+        head -n 1)
+    [ -n "$window" ] || fail "the window did not appear"
+    xdotool windowfocus --sync "$window"
+}
+
 # Starts the program (or $1 instead) and waits for its window; sets app and window.
 start_program() {
     "${1:-$program}" >"$work/stdout" 2>"$work/stderr" &
     app=$!
     pids+=("$app")
-    window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
-    [ -n "$window" ] || fail "the window did not appear"
-    xdotool windowfocus --sync "$window"
+    wait_for_window 10
 }
 
 # Clicks at a point of the window's client area, in pixels.
@@ -288,10 +294,8 @@ case_nothing_written_nothing_sent() {
     strace -f -qq -e trace=%file,%network -o "$trace" "$program" >/dev/null 2>&1 &
     local tracer=$!
     pids+=("$tracer")
-    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
-    [ -n "$window" ] || fail "the window did not appear"
+    wait_for_window 20
     app=$(pgrep -P "$tracer" | head -n 1)
-    xdotool windowfocus --sync "$window"
     type_text q
     printf 'a quiet text\n' >"$work/pasted"
     offer_clipboard "$work/pasted"
@@ -325,9 +329,7 @@ case_piped_output_does_not_hang() {
     "$program" 2>/dev/null | cat >/dev/null &
     local pipeline=$!
     pids+=("$pipeline")
-    app=$(pgrep -n -x vellumtide)
-    window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
-    xdotool windowfocus --sync "$window"
+    wait_for_window 10
     click_exit
     wait_end "$pipeline" 2000 || fail "the pipeline still runs after Exit"
 }
