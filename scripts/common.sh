@@ -11,10 +11,12 @@ say() { printf '==> %s\n' "$*"; }
 # Where the release build puts the program.
 PROGRAM="$ROOT/build/release/bin/vellumtide"
 
-# The Debian packages every build needs.
+# The Debian packages that configuring and building the program needs; the test tools are
+# needed only by scripts/test.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev fonts-dejavu-core)
 
 # Installs the Debian packages among "$@" that are not installed yet; quiet when none are missing.
+# apt's own progress lines show while it works, and it never stops to ask a question.
 need_packages() {
     local missing=() pkg
     for pkg in "$@"; do
@@ -24,17 +26,35 @@ need_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
     local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null || { echo "Missing packages (${missing[*]}) and no sudo: install them as root." >&2; exit 1; }
+        command -v sudo >/dev/null || {
+            echo "Missing packages and no sudo; as root, run: apt-get install ${missing[*]}" >&2
+            exit 1
+        }
         sudo=(sudo)
     fi
     say "installing ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # sudo resets the environment, so the variable goes through env, inside sudo.
+    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Dpkg::Use-Pty=0)
+    "${apt[@]}" update
+    "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds one preset of CMakePresets.json (release, dev).
+# Configures and builds one preset of CMakePresets.json (release, dev, fuzz, package): all of
+# it, or only the targets named after the preset.
 build_preset() {
-    say "building ($1)"
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1"
+    local preset=$1
+    shift
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    say "building ($preset${*:+: $*})"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" "${targets[@]}"
+    give_back_build_folder
+}
+
+# After `sudo scripts/...`, the build folder still belongs to the user who ran sudo.
+give_back_build_folder() {
+    if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" != 0 ]; then
+        chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" "$ROOT/build"
+    fi
 }
