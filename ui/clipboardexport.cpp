@@ -2,19 +2,35 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMimeData>
+#include <QPointer>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTimer>
 
 #include <cstdlib>
+#include <functional>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// Exit must end the program within a second whatever the clipboard does.
+constexpr int ExitBudgetMs = 800;
+// How long a compositor that keeps clipboards may take to read a new one.
+constexpr int KeeperWaitMs = 300;
+// How long a compositor takes to take over the X11 selection of Xwayland.
+constexpr int CompositorTakeOverMs = 100;
+
 // The toolkit's clipboard, for window systems that keep its contents after the program ends
-// (Windows, macOS, Wayland compositors), as long as the program ends through the normal exit.
+// (Windows, macOS), as long as the program ends through the normal exit.
 class ToolkitClipboardExport final : public ClipboardExport
 {
 public:
@@ -32,8 +48,64 @@ public:
 };
 
 #ifdef Q_OS_LINUX
-// The helper executable, beside the program or in the libexec folder of an installation.
-QString helperPath()
+// A program that takes the clipboard with the text on its standard input and answers by its
+// exit status, after which a detached copy of it serves the text: the X11 helper, or wl-copy.
+class ServingHelper
+{
+public:
+    ServingHelper(const QString &program, const QStringList &arguments, const QString &text)
+        : m_name(QFileInfo(program).fileName())
+    {
+        m_process->setProgram(program);
+        m_process->setArguments(arguments);
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+        m_process->start(QIODevice::ReadWrite);
+        if (!m_process->waitForStarted(ExitBudgetMs)) {
+            m_failure = u"%1 could not be started (%2)."_s.arg(m_name, m_process->errorString());
+            return;
+        }
+        m_process->write(text.toUtf8());
+        m_process->closeWriteChannel();
+    }
+
+    // Waits until the deadline for the answer. Returns why it failed, or an empty string once
+    // the helper has answered that the clipboard is its own.
+    QString answer(QDeadlineTimer deadline)
+    {
+        if (!m_failure.isEmpty())
+            return m_failure;
+        if (!m_process->waitForFinished(int(deadline.remainingTime()))) {
+            m_process->kill();
+            m_process->waitForFinished(100);
+            return u"%1 did not answer in time."_s.arg(m_name);
+        }
+        if (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0) {
+            const QString reason =
+                QString::fromLocal8Bit(m_process->readAllStandardError()).trimmed();
+            return reason.isEmpty() ? u"%1 failed."_s.arg(m_name)
+                                    : u"%1: %2."_s.arg(m_name, reason);
+        }
+        return {};
+    }
+
+    // Lets the helper finish on its own, for a clipboard served where it can be that must not
+    // hold up the end of the program. The program ends without deleting the process object,
+    // whose destructor would kill the helper.
+    void leaveRunning()
+    {
+        if (m_failure.isEmpty())
+            m_process->waitForBytesWritten(ExitBudgetMs);
+        m_process.release();
+    }
+
+private:
+    std::unique_ptr<QProcess> m_process = std::make_unique<QProcess>();
+    QString m_name;
+    QString m_failure;
+};
+
+// The X11 helper, beside the program or in the libexec folder of an installation.
+QString x11HelperPath()
 {
     const QDir programFolder(QCoreApplication::applicationDirPath());
     for (const QString &candidate :
@@ -45,43 +117,146 @@ QString helperPath()
     return {};
 }
 
+std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure)
+{
+    const QString helper = x11HelperPath();
+    if (helper.isEmpty()) {
+        failure = u"its helper, vellumtide-clipboard, is missing beside the program."_s;
+        return std::nullopt;
+    }
+    return std::make_optional<ServingHelper>(helper, QStringList(), text);
+}
+
+QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
+{
+    QString failure;
+    if (auto helper = startX11Helper(text, failure))
+        failure = helper->answer(deadline);
+    return failure;
+}
+
+// The clipboard's text, telling when another client has asked for it.
+class ReadWatchedText final : public QMimeData
+{
+public:
+    std::function<void()> onRead;
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
+    {
+        if (onRead)
+            onRead();
+        return QMimeData::retrieveData(mimeType, type);
+    }
+};
+
+// A compositor that keeps clipboards (weston, mutter) reads a new selection at once, to offer
+// its own copy once the owner has gone; compositors that keep nothing read nothing. So a read
+// within a moment of taking the clipboard is the proof that the text outlives the program.
+bool compositorKeeps(const QString &text)
+{
+    auto *data = new ReadWatchedText;
+    data->setText(text);
+    const QPointer<ReadWatchedText> watched(data);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setMimeData(data);
+    // Watched only from here: taking the clipboard, the toolkit reads the text itself to offer
+    // it under a second name. The answer to a client is written once its request has been
+    // served, after this callback returns.
+    bool read = false;
+    QEventLoop loop;
+    data->onRead = [&] {
+        read = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    };
+    QTimer::singleShot(KeeperWaitMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (watched)
+        watched->onRead = nullptr;
+    return read;
+}
+
 // On X11 the text must outlive the program: the helper takes the clipboard and serves it.
-class X11HelperClipboardExport final : public ClipboardExport
+class X11ClipboardExport final : public ClipboardExport
 {
 public:
     QString clearAndPut(const QString &text) override
     {
-        const QString helper = helperPath();
-        if (helper.isEmpty())
-            return u"its helper, vellumtide-clipboard, is missing beside the program."_s;
-
-        // The helper takes the clipboard within a few round trips to the X server; a helper
-        // that has not answered by then is stuck, and the program must still end at once.
-        constexpr int AnswerTimeoutMs = 900;
-        QProcess process;
-        process.setProgram(helper);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.start(QIODevice::ReadWrite);
-        if (!process.waitForStarted(AnswerTimeoutMs))
-            return u"its helper could not be started (%1)."_s.arg(process.errorString());
-        process.write(text.toUtf8());
-        process.closeWriteChannel();
-        if (!process.waitForFinished(AnswerTimeoutMs)) {
-            process.kill();
-            process.waitForFinished(100);
-            return u"its helper did not answer in time."_s;
-        }
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            const QString reason = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-            return reason.isEmpty() ? u"its helper failed."_s : reason + u'.';
-        }
-        return {};
+        return putWithX11Helper(text, QDeadlineTimer(ExitBudgetMs));
     }
 
     // Nothing is left to hand over: the helper owns the clipboard now. Ending through the
     // toolkit's exit would have it offer its own clipboard to a clipboard manager, and wait.
     void endProgram() override { std::_Exit(0); }
 };
+
+// Puts the text on the Wayland clipboard so that it outlives the program: through wl-copy, or,
+// drawing through Wayland, where the compositor keeps a copy. Returns why it failed.
+QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer deadline)
+{
+    const QString wlCopy = QStandardPaths::findExecutable(u"wl-copy"_s);
+    if (!wlCopy.isEmpty())
+        return ServingHelper(wlCopy, {u"--type"_s, u"text/plain;charset=utf-8"_s}, text)
+            .answer(deadline);
+    if (drawingOnWayland && compositorKeeps(text))
+        return {};
+    return u"on this Wayland desktop nothing keeps it after the decoder has ended. Install "
+           u"wl-clipboard (it provides wl-copy) and try again."_s;
+}
+
+// sway accepts a selection from Xwayland only while an X11 window has the focus, and it takes
+// the helper's new selection over a few milliseconds after the helper has it: the window stays
+// up, with the focus, for that moment.
+void keepFocusForCompositor()
+{
+    QEventLoop loop;
+    QTimer::singleShot(CompositorTakeOverMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// On a Wayland session Wayland clients and X11 clients under Xwayland paste from two clipboards,
+// which the compositor bridges. Drawing through Xwayland, the program's X11 helper takes the
+// X11 clipboard, and the compositor passes it on to Wayland clients; wl-copy stands in where
+// the helper fails. Drawing through Wayland, wl-copy (or a compositor that keeps clipboards)
+// serves Wayland clients, and the helper serves X11 clients where there is an X display, since
+// sway passes a Wayland selection on to X11 only while an X11 window has the focus.
+class WaylandClipboardExport final : public ClipboardExport
+{
+public:
+    QString clearAndPut(const QString &text) override
+    {
+        const QDeadlineTimer deadline(ExitBudgetMs);
+        if (QGuiApplication::platformName() == u"xcb") {
+            const QString x11Failure = putWithX11Helper(text, deadline);
+            if (x11Failure.isEmpty()) {
+                keepFocusForCompositor();
+                return {};
+            }
+            const QString waylandFailure = putOnWayland(text, false, deadline);
+            return waylandFailure.isEmpty() ? QString() : x11Failure + u' ' + waylandFailure;
+        }
+        const QString waylandFailure = putOnWayland(text, true, deadline);
+        // An Xwayland that has not started yet starts when the helper connects, which takes a
+        // second; the X11 clients that it will serve can wait, Exit cannot.
+        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+            QString ignored;
+            if (auto helper = startX11Helper(text, ignored))
+                helper->leaveRunning();
+        }
+        return waylandFailure;
+    }
+
+    // wl-copy, the helper or the compositor serves the text now; the toolkit has nothing left
+    // to hand over.
+    void endProgram() override { std::_Exit(0); }
+};
+
+bool onWaylandSession()
+{
+    return QGuiApplication::platformName() == u"wayland" ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 #endif
 
 } // namespace
@@ -89,8 +264,10 @@ public:
 std::unique_ptr<ClipboardExport> makeSystemClipboardExport()
 {
 #ifdef Q_OS_LINUX
+    if (onWaylandSession())
+        return std::make_unique<WaylandClipboardExport>();
     if (QGuiApplication::platformName() == u"xcb")
-        return std::make_unique<X11HelperClipboardExport>();
+        return std::make_unique<X11ClipboardExport>();
 #endif
     return std::make_unique<ToolkitClipboardExport>();
 }

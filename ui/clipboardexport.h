@@ -1,8 +1,11 @@
 // Where Exit puts the result and the key, and how the program then ends.
 //
-// On X11 the text lives only as long as a client serves it, so the export there hands it to the
-// project's helper process, which keeps serving it after the program has ended. Elsewhere the
-// toolkit's clipboard keeps it, provided the program ends through the normal application exit.
+// On X11 and on Wayland a copied text lives only as long as a client serves it, and the decoder
+// ends right after Exit. So the export hands the text to a program that stays behind: the
+// project's X11 helper, and on a Wayland session wl-copy (from wl-clipboard) as well; without
+// wl-copy, drawing through Wayland, it counts only on a compositor that has read the text to
+// keep it. Elsewhere (Windows, macOS) the toolkit's clipboard keeps it, provided the program
+// ends through the normal application exit.
 #pragma once
 
 #include <QString>

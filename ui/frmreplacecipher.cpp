@@ -15,6 +15,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -142,6 +143,9 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setFixedSize(Layout::ClientArea);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    create();
+    connect(windowHandle(), &QWindow::windowStateChanged, this,
+            &frmReplaceCipher::windowStateRequested);
     createControls();
     connectHandlers();
     Form_Load();
@@ -210,6 +214,47 @@ void frmReplaceCipher::connectHandlers()
     connect(cmdClearInput, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearInput_Click);
     connect(cmdClearKeyword, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearKeyword_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmReplaceCipher::cmdExit_Click);
+}
+
+// A title bar drawn by the toolkit on Wayland (weston) offers maximize whatever the window's
+// size hints say, and a compositor that checks obedience ends the program when a maximized
+// window keeps its own size. So while such a state is asked for, the window may take the size it
+// is given, larger or smaller, until changeEvent has it back in the normal state and size.
+void frmReplaceCipher::windowStateRequested(Qt::WindowState state)
+{
+    if (state == Qt::WindowMaximized || state == Qt::WindowFullScreen) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        fixSizeOnceNormal(); // the window system may have turned the request down
+    }
+}
+
+// The layout is absolute, so a maximized or full-screen window would only show the controls in
+// a corner of an empty area: the window goes back to its normal size instead. Whether the
+// normal state or the normal size comes back first depends on the window system.
+void frmReplaceCipher::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+            QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+        else
+            fixSizeOnceNormal();
+    }
+    QWidget::changeEvent(event);
+}
+
+void frmReplaceCipher::resizeEvent(QResizeEvent *event)
+{
+    fixSizeOnceNormal();
+    QWidget::resizeEvent(event);
+}
+
+void frmReplaceCipher::fixSizeOnceNormal()
+{
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        size() == Layout::ClientArea && minimumSize() != Layout::ClientArea)
+        setFixedSize(Layout::ClientArea);
 }
 
 void frmReplaceCipher::Form_Load()

@@ -59,9 +59,15 @@ public:
     // rather than run out of memory; ordinary keys never come near it.
     static constexpr qsizetype MaxOutputLength = qsizetype(1) << 25;
 
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void createControls();
     void connectHandlers();
+    void windowStateRequested(Qt::WindowState state);
+    void fixSizeOnceNormal();
 
     // The handlers, one for each control event the window reacts to.
     void Form_Load();

@@ -8,6 +8,8 @@ set -euo pipefail
 
 program=$1
 xtool=$2
+# These tests are of X11 alone; a Wayland session around them is not theirs to touch.
+unset WAYLAND_DISPLAY
 name=$3
 work=$(mktemp -d)
 pids=()

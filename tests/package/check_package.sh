@@ -38,7 +38,7 @@ for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libicu72 libxcb1 qt6-
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 recommends=$(field Recommends)
-for package in qt6-wayland; do
+for package in qt6-wayland wl-clipboard; do
     grep -qE "(^|, )$package( |,|$)" <<<"$recommends" || fail "Recommends lacks $package"
 done
 

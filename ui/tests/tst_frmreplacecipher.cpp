@@ -120,6 +120,8 @@ private Q_SLOTS:
     void layoutTable_data();
     void layoutTable();
     void windowFixedAndCaptioned();
+    void windowReturnsFromStateToFixedSize_data();
+    void windowReturnsFromStateToFixedSize();
     void startsEmptyWithFocusUnderA();
     void focusOrder_data();
     void focusOrder();
@@ -239,6 +241,27 @@ void TestFrmReplaceCipher::windowFixedAndCaptioned()
     // Every control lies inside the client area.
     for (QWidget *child : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(m_window->rect().contains(child->geometry()), qPrintable(child->objectName()));
+}
+
+void TestFrmReplaceCipher::windowReturnsFromStateToFixedSize_data()
+{
+    QTest::addColumn<Qt::WindowState>("state");
+    QTest::newRow("maximized") << Qt::WindowMaximized;
+    QTest::newRow("full screen") << Qt::WindowFullScreen;
+}
+
+// A window manager that maximizes or fills the screen anyway gets the window back at its size,
+// with the layout where it was.
+void TestFrmReplaceCipher::windowReturnsFromStateToFixedSize()
+{
+    QFETCH(Qt::WindowState, state);
+    const QRect exitGeometry = control(u"cmdExit"_s)->geometry();
+    m_window->setWindowState(state);
+    QTRY_COMPARE(m_window->windowState(), Qt::WindowNoState);
+    QTRY_COMPARE(m_window->size(), QSize(495, 312));
+    QCOMPARE(m_window->minimumSize(), QSize(495, 312));
+    QCOMPARE(m_window->maximumSize(), QSize(495, 312));
+    QCOMPARE(control(u"cmdExit"_s)->geometry(), exitGeometry);
 }
 
 void TestFrmReplaceCipher::startsEmptyWithFocusUnderA()

@@ -1,0 +1,317 @@
+#!/usr/bin/env bash
+# End-to-end tests of Exit on real Wayland compositors: the program drawing through Wayland
+# (native) or through Xwayland, on sway (headless backend; wlroots, keeps no clipboard) and on
+# weston (its X11 backend inside a private Xvfb; keeps clipboards). After the program has ended,
+# a Wayland client (wl-paste) and an X11 client under Xwayland (xclip) must paste the export.
+# Sway refuses to run as root, so as root everything here runs as the user nobody.
+#
+# Usage: wayland.sh PROGRAM HELPER CASE     (the cases are the functions named case_*)
+#        KEEP=1 keeps the test's folder, with the compositor's and the program's logs.
+set -euo pipefail
+
+program=$1
+helper=$2
+name=$3
+work=$(mktemp -d)
+chmod 755 "$work"
+user_pids=()
+
+# As root, the compositors and every client run as nobody.
+as_user=()
+[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+mkdir -m 700 "$work/run" "$work/home"
+[ "$(id -u)" -ne 0 ] || chown nobody:nogroup "$work/run" "$work/home"
+
+# Every process of this test carries this runtime folder in its environment.
+leftovers() {
+    local p
+    for p in /proc/[0-9]*; do
+        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/run" &&
+            echo "${p#/proc/}"
+    done
+    return 0
+}
+
+cleanup() {
+    local pid i
+    for pid in "${user_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+        [ -n "$(leftovers)" ] || break
+        for pid in $(leftovers); do kill "$([ "$i" -lt 6 ] && echo -TERM || echo -KILL)" "$pid" 2>/dev/null || true; done
+        sleep 0.2
+    done
+    [ -z "${KEEP:-}" ] && rm -rf "$work" || echo "kept $work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $name: $*" >&2
+    for log in "$work"/*.log; do
+        [ -s "$log" ] || continue
+        echo "--- ${log##*/} (last lines)" >&2
+        tail -n 15 "$log" >&2
+    done
+    exit 1
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+ended() { ! kill -0 "$1" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+wait_end() {
+    local deadline=$(($(now_ms) + $2))
+    while ! ended "$1"; do
+        [ "$(now_ms)" -lt "$deadline" ] || return 1
+        sleep 0.01
+    done
+}
+# Waits up to $2 seconds for the command line $1 to succeed.
+wait_for() {
+    local deadline=$(($(now_ms) + $2 * 1000))
+    until eval "$1" >/dev/null 2>&1; do
+        [ "$(now_ms)" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+# Runs a command as the test's user, with only what a session gives a program.
+user() {
+    "${as_user[@]}" env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/run" PATH=/usr/bin:/bin \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$work/run/no-bus" \
+        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} "$@"
+}
+
+# The program and its helper, where the user can run them; "alone" has no helper beside it.
+mkdir -p "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy"
+cp "$program" "$helper" "$work/bin/"
+cp "$program" "$work/alone/"
+printf '#!/bin/sh\ncat >/dev/null\necho "the compositor refused the selection" >&2\nexit 1\n' \
+    >"$work/failing-wl-copy/wl-copy"
+chmod 755 "$work/failing-wl-copy/wl-copy"
+chmod -R a+rX "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy"
+
+our_xwayland() {
+    local pid
+    for pid in $(pgrep -x Xwayland); do
+        grep -qx "$pid" <<<"$(leftovers)" && echo "$pid" && return 0
+    done
+    return 1
+}
+
+start_sway() {
+    command -v sway >/dev/null || fail "sway is not installed"
+    printf 'output HEADLESS-1 resolution 1024x768\nxwayland force\n' >"$work/sway.conf"
+    chmod a+r "$work/sway.conf"
+    user env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$work/sway.conf" >"$work/compositor.log" 2>&1 &
+    compositor=$!
+    user_pids+=("$compositor")
+    wait_for 'ls "$work/run" | grep -qx "wayland-[0-9]*"' 10 || fail "sway did not start"
+    WAYLAND_DISPLAY=$(ls "$work/run" | grep -x 'wayland-[0-9]*' | head -n 1)
+    # wlroots starts Xwayland detached from sway; it is the one in this test's session.
+    wait_for 'our_xwayland' 10 || fail "sway started no Xwayland"
+    XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
+    wait_for 'user xdotool getdisplaygeometry' 10 || fail "sway's Xwayland does not answer"
+    SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
+}
+
+# weston draws into a window of a private Xvfb, through which xdotool reaches it.
+start_weston() {
+    command -v weston >/dev/null || fail "weston is not installed"
+    local width=${1:-1024} height=${2:-768}
+    user Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" \
+        2>"$work/xvfb.log" &
+    user_pids+=($!)
+    wait_for 'grep -q "[0-9]" "$work/xvfb.display"' 10 || fail "Xvfb did not start"
+    XVFB=":$(head -n 1 "$work/xvfb.display")"
+    user env DISPLAY="$XVFB" weston --backend=x11-backend.so --xwayland --width="$width" \
+        --height="$height" --socket=wayland-weston --idle-time=0 >"$work/compositor.log" 2>&1 &
+    compositor=$!
+    user_pids+=("$compositor")
+    WAYLAND_DISPLAY=wayland-weston
+    wait_for 'grep -q "xserver listening on display" "$work/compositor.log"' 10 ||
+        fail "weston did not start with Xwayland"
+    XWAYLAND=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/compositor.log")
+    wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' 10 ||
+        fail "weston started no shell"
+}
+
+# Starts the program (from folder $2, with wl-copy looked up in $3) on platform $1 and waits
+# for its window.
+start_program() {
+    local platform=$1 folder=${2:-$work/bin} path=${3:-/usr/bin:/bin}
+    user env PATH="$path" QT_QPA_PLATFORM="$platform" QT_LOGGING_RULES=qt.qpa.wayland=true \
+        "$folder/vellumtide" >"$work/program.log" 2>&1 &
+    app=$!
+    user_pids+=("$app")
+    if [ "$platform" = xcb ]; then
+        wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' 10 ||
+            fail "the window did not appear on Xwayland"
+    else
+        wait_for 'grep -q "configure event.*WindowActive" "$work/program.log"' 10 ||
+            fail "the window did not become active"
+    fi
+    sleep 0.3
+}
+
+# Types the key entry A = "q" and the input "a b" from the box under A, then presses Exit by
+# the keyboard (Tab from the input goes to the output, the two clear buttons, then Exit).
+type_and_exit() {
+    if [ "$compositor_name" = sway ]; then
+        local keys=(-s 300 q) i
+        for i in $(seq 26); do keys+=(-k Tab); done
+        keys+=("a b")
+        for i in $(seq 4); do keys+=(-k Tab); done
+        user wtype -d 15 "${keys[@]}"
+        # A new virtual keyboard loses the keys sent while its keymap is still being taken in,
+        # hence wtype's pause before the key.
+        exit_pressed=$(($(now_ms) + 300))
+        user wtype -s 300 -k space
+    else
+        user env DISPLAY="$XVFB" xdotool type --delay 30 q
+        local i
+        for i in $(seq 26); do user env DISPLAY="$XVFB" xdotool key Tab; done
+        user env DISPLAY="$XVFB" xdotool type --delay 30 "a b"
+        for i in $(seq 4); do user env DISPLAY="$XVFB" xdotool key Tab; done
+        sleep 0.2
+        exit_pressed=$(now_ms)
+        user env DISPLAY="$XVFB" xdotool key space
+    fi
+}
+
+press_return() {
+    if [ "$compositor_name" = sway ]; then
+        user wtype -s 300 -k Return
+    else
+        user env DISPLAY="$XVFB" xdotool key Return
+    fi
+}
+
+expected_export() { printf 'Q *\r\nq%s' "$(printf '%25s' '' | tr ' ' '*')"; }
+
+# After the program has ended, both kinds of client paste exactly the export.
+expect_pasted_everywhere() {
+    expected_export >"$work/expected"
+    # On weston wl-paste reads through a surface of its own, which now and then waits in vain
+    # for the keyboard focus: it is asked again.
+    wayland_paste() {
+        user timeout 3 wl-paste --no-newline >"$work/wayland-paste" 2>"$work/wl-paste.log" &&
+            cmp -s "$work/wayland-paste" "$work/expected"
+    }
+    wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
+    # Drawing through Wayland, the program leaves the X11 side to its helper, which may first
+    # have to wait for weston to start Xwayland.
+    x11_paste() {
+        user timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$work/x11-paste" \
+            2>"$work/xclip.log" && cmp -s "$work/x11-paste" "$work/expected"
+    }
+    wait_for x11_paste 5 || fail "xclip got: $(od -c "$work/x11-paste" | head -n 3)"
+}
+
+expect_exported() {
+    type_and_exit
+    wait_end "$app" 1000 || fail "the program did not end within a second of Exit"
+    echo "Exit to the end of the program: $(($(now_ms) - exit_pressed)) ms"
+    expect_pasted_everywhere
+}
+
+# Exit shows the report and the program waits for the user; after Return it ends, and nothing
+# pretends to hold the export.
+expect_reported() {
+    type_and_exit
+    sleep 1.2
+    ! ended "$app" || fail "the program ended without a report"
+    if [ "$compositor_name" = sway ]; then
+        local windows
+        windows=$(user env SWAYSOCK="$SWAYSOCK" swaymsg -t get_tree | grep -c '"name": "Vellumtide decoder"')
+        [ "$windows" -eq 2 ] || fail "expected the window and its report, found $windows windows"
+    fi
+    press_return
+    wait_end "$app" 1000 || fail "the program did not end after the report"
+    expected_export >"$work/expected"
+    if user timeout 3 wl-paste --no-newline >"$work/wayland-paste" 2>/dev/null; then
+        ! cmp -s "$work/wayland-paste" "$work/expected" || fail "reported a failure, yet the text is there"
+    fi
+}
+
+case_sway_native_export() { compositor_name=sway; start_sway; start_program wayland; expect_exported; }
+case_sway_xwayland_export() { compositor_name=sway; start_sway; start_program xcb; expect_exported; }
+
+# sway keeps no clipboard, so without wl-copy nothing outlives the program.
+case_sway_native_reported_without_wl_copy() {
+    compositor_name=sway
+    start_sway
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_reported
+}
+
+case_sway_xwayland_reported_alone() {
+    compositor_name=sway
+    start_sway
+    start_program xcb "$work/alone" "$work/no-wl-copy"
+    expect_reported
+}
+
+# A full-screen request from the compositor leaves the window at its fixed size.
+case_sway_native_fullscreen_refused() {
+    compositor_name=sway
+    start_sway
+    start_program wayland
+    user env SWAYSOCK="$SWAYSOCK" swaymsg '[app_id="org.vellumtide.Decoder"] fullscreen enable' >/dev/null
+    sleep 1
+    ! ended "$app" || fail "the program ended on a full-screen request"
+    # In sway's tree a window's rectangles come before its name, its full-screen mode after.
+    local tree
+    tree=$(user env SWAYSOCK="$SWAYSOCK" swaymsg -t get_tree)
+    grep -A 30 '"name": "Vellumtide decoder"' <<<"$tree" | grep -m 1 '"fullscreen_mode"' |
+        grep -q '"fullscreen_mode": 0' || fail "the window stayed full screen"
+    grep -B 30 '"name": "Vellumtide decoder"' <<<"$tree" | grep -A 5 '"window_rect"' |
+        tr -d ' \n' | grep -q '"width":495,"height":312' || fail "the window lost its size"
+    expect_exported
+}
+
+case_weston_native_export() { compositor_name=weston; start_weston; start_program wayland; expect_exported; }
+case_weston_xwayland_export() { compositor_name=weston; start_weston; start_program xcb; expect_exported; }
+
+# weston keeps clipboards: it takes over the program's own selection, which is proof enough.
+case_weston_native_kept_without_wl_copy() {
+    compositor_name=weston
+    start_weston
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_exported
+}
+
+case_weston_native_reported_when_wl_copy_fails() {
+    compositor_name=weston
+    start_weston
+    start_program wayland "$work/bin" "$work/failing-wl-copy"
+    expect_reported
+}
+
+case_weston_xwayland_reported_alone() {
+    compositor_name=weston
+    start_weston
+    start_program xcb "$work/alone" "$work/no-wl-copy"
+    expect_reported
+}
+
+# The maximize button of the title bar that the toolkit draws on weston. On an output as wide
+# as the window's 501-pixel frame and less high, weston places the window in the top-left
+# corner, under its 32-pixel panel, and a maximized window would have to be lower than the
+# fixed one; the button's centre is 40 pixels from the right edge of the frame.
+case_weston_native_maximize_survives() {
+    compositor_name=weston
+    start_weston 501 300
+    start_program wayland
+    local xdo=(user env DISPLAY="$XVFB" xdotool)
+    # weston follows the pointer once it has entered its window.
+    "${xdo[@]}" mousemove 1200 1000 sleep 0.2 mousemove 300 200 sleep 0.2 mousemove 461 47 sleep 0.2 click 1
+    sleep 1
+    ! ended "$app" || fail "the program ended on maximize"
+    grep -q 'configure event.*WindowMaximized' "$work/program.log" ||
+        fail "the click did not reach the maximize button"
+    ! grep -q 'Protocol error' "$work/program.log" || fail "weston saw a protocol error"
+    expect_exported
+}
+
+declare -F "case_$name" >/dev/null || fail "no such case"
+"case_$name"
+echo "ok: $name"
