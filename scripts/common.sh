@@ -47,9 +47,11 @@ build_preset() {
     local targets=()
     [ $# -eq 0 ] || targets=(--target "$@")
     say "building ($preset${*:+: $*})"
+    local started=$SECONDS
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" "${targets[@]}"
     give_back_build_folder
+    say "built in $((SECONDS - started)) s"
 }
 
 # After `sudo scripts/...`, the build folder still belongs to the user who ran sudo.
