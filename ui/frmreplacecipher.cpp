@@ -2,9 +2,12 @@
 
 #include "changedspan.h"
 #include "layout.h"
+#include "outputannouncer.h"
 #include "substitution.h"
 #include "wrappingpushbutton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QIcon>
 #include <QLabel>
@@ -128,6 +131,41 @@ QString textOf(const QPlainTextEdit *box)
     return text;
 }
 
+// A top-level QWidget is exposed to assistive technologies as a plain area ("filler"); the
+// decoder's window is an application window ("frame").
+// The announcer's notice is a plain widget that is a notification to them.
+QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (className == u"frmReplaceCipher")
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (object->objectName() == QStringView(OutputAnnouncer::NoticeName))
+        return new QAccessibleWidget(widget, QAccessible::Notification);
+    return nullptr;
+}
+
+void nameScrollBars(QPlainTextEdit *box, const QString &boxName)
+{
+    box->verticalScrollBar()->setAccessibleName(boxName + u" vertical scroll bar"_s);
+    box->horizontalScrollBar()->setAccessibleName(boxName + u" horizontal scroll bar"_s);
+}
+
+// Line number line (from 0) of text, or an empty string where it has fewer lines.
+QString lineOf(const QString &text, int line)
+{
+    qsizetype start = 0;
+    for (; line > 0; --line) {
+        const qsizetype lineBreak = text.indexOf(u'\n', start);
+        if (lineBreak < 0)
+            return {};
+        start = lineBreak + 1;
+    }
+    const qsizetype end = text.indexOf(u'\n', start);
+    return text.mid(start, end < 0 ? -1 : end - start);
+}
+
 } // namespace
 
 frmReplaceCipher::frmReplaceCipher(QWidget *parent)
@@ -143,10 +181,16 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setFixedSize(Layout::ClientArea);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    static const bool windowRoleInstalled = [] {
+        QAccessible::installFactory(&windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(windowRoleInstalled)
     create();
     connect(windowHandle(), &QWindow::windowStateChanged, this,
             &frmReplaceCipher::windowStateRequested);
     createControls();
+    describeForAssistiveTechnologies();
     connectHandlers();
     Form_Load();
     txtLetter(1)->setFocus();
@@ -207,6 +251,13 @@ void frmReplaceCipher::createControls()
 
 void frmReplaceCipher::connectHandlers()
 {
+    // Only the program writes the output; an assistive technology can edit any text box through
+    // the toolkit, so an edit that did not come from the program is undone.
+    connect(txtOutput->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!m_writingOutput)
+            QMetaObject::invokeMethod(this, &frmReplaceCipher::undoForeignEdit,
+                                      Qt::QueuedConnection);
+    });
     for (int index = 1; index <= LetterCount; ++index)
         connect(txtLetter(index), &QLineEdit::textChanged, this,
                 [this, index] { txtLetter_Change(index); });
@@ -214,6 +265,36 @@ void frmReplaceCipher::connectHandlers()
     connect(cmdClearInput, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearInput_Click);
     connect(cmdClearKeyword, &QPushButton::clicked, this, &frmReplaceCipher::cmdClearKeyword_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmReplaceCipher::cmdExit_Click);
+}
+
+// What a screen reader says of the controls. Each letter caption labels its key box, so its
+// accessible name is the box's purpose; the two big captions label their boxes; the instruction
+// at the top is said once, with the first box the focus lands in.
+void frmReplaceCipher::describeForAssistiveTechnologies()
+{
+    for (int index = 1; index <= LetterCount; ++index)
+        lblCapA(index)->setAccessibleName(txtLetter(index)->accessibleName());
+    txtLetter(1)->setAccessibleDescription(Label1->text());
+    Label2->setBuddy(txtInput);
+    Label3->setBuddy(txtOutput);
+    nameScrollBars(txtInput, txtInput->accessibleName());
+    nameScrollBars(txtOutput, txtOutput->accessibleName());
+    m_announcer = new OutputAnnouncer(
+        [this](const QWidget *focus) {
+            if (focus == txtInput)
+                return announcementOf(lineOf(m_shownOutput, txtInput->textCursor().blockNumber()),
+                                      true);
+            if (std::find(txtLetter.begin(), txtLetter.end(), focus) != txtLetter.end())
+                return announcementOf(lineOf(m_shownOutput, 0), false);
+            return QString();
+        },
+        this);
+}
+
+void frmReplaceCipher::undoForeignEdit()
+{
+    const QScopedValueRollback writing(m_writingOutput, true);
+    txtOutput->setPlainText(m_shownOutput);
 }
 
 // A title bar drawn by the toolkit on Wayland (weston) offers maximize whatever the window's
@@ -314,6 +395,7 @@ void frmReplaceCipher::showOutput(const QString &output)
     const ChangedSpan span = changedSpan(m_shownOutput, output);
     if (span.isEmpty())
         return;
+    const QScopedValueRollback writing(m_writingOutput, true);
 
     // Taken before the change: a cursor follows the edits to its document.
     QTextCursor selection = txtOutput->textCursor();
@@ -352,6 +434,7 @@ void frmReplaceCipher::showOutput(const QString &output)
     }
     m_shownOutput = output;
     m_shownPositionsMatch = outputPositionsMatch;
+    m_announcer->outputChanged();
 }
 
 // The output for these entries and the input as it stands, cut where MaxOutputLength says:

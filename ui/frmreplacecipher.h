@@ -24,6 +24,7 @@ class QPlainTextEdit;
 class QPushButton;
 QT_END_NAMESPACE
 
+class OutputAnnouncer;
 class WrappingPushButton;
 
 // A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
@@ -65,7 +66,9 @@ protected:
 
 private:
     void createControls();
+    void describeForAssistiveTechnologies();
     void connectHandlers();
+    void undoForeignEdit();
     void windowStateRequested(Qt::WindowState state);
     void fixSizeOnceNormal();
 
@@ -98,4 +101,7 @@ private:
     // What the output box shows, kept so that a new output replaces only the span that changed.
     QString m_shownOutput;
     bool m_shownPositionsMatch = true;
+    // Set while the program itself writes the output box.
+    bool m_writingOutput = false;
+    OutputAnnouncer *m_announcer = nullptr;
 };

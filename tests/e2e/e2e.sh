@@ -8,11 +8,19 @@ set -euo pipefail
 
 program=$1
 xtool=$2
+name=$3
 # These tests are of X11 alone; a Wayland session around them is not theirs to touch.
 unset WAYLAND_DISPLAY
-name=$3
+# The privacy case runs as on a desktop, with a D-Bus session and the accessibility bus.
+if [ "$name" = nothing_written_nothing_sent ] && [ -z "${E2E_IN_SESSION:-}" ]; then
+    command -v dbus-run-session >/dev/null || { echo "FAIL: dbus-run-session is not installed" >&2; exit 1; }
+    E2E_IN_SESSION=$(mktemp -u) exec dbus-run-session -- bash "$0" "$@"
+fi
 work=$(mktemp -d)
 pids=()
+# Elsewhere no session bus: with dbus-x11 installed the toolkit would otherwise start one
+# through dbus-launch, which outlives the test.
+[ -n "${E2E_IN_SESSION:-}" ] || export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus"
 
 cleanup() {
     local pid
@@ -292,8 +300,13 @@ case_display_gone_during_exit() {
 # cache and runtime folders and connect to nothing but the X server.
 case_nothing_written_nothing_sent() {
     command -v strace >/dev/null || fail "strace is not installed"
+    # The accessibility bus, as a desktop starts it for a screen reader.
+    local a11y_bus
+    a11y_bus=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
+        org.a11y.Bus.GetAddress 2>/dev/null | tr -d ' ') || fail "the accessibility bus did not start"
     local trace="$work/trace"
-    strace -f -qq -e trace=%file,%network -o "$trace" "$program" >/dev/null 2>&1 &
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 strace -f -qq -e trace=%file,%network -o "$trace" \
+        "$program" >/dev/null 2>&1 &
     local tracer=$!
     pids+=("$tracer")
     wait_for_window 20
@@ -321,10 +334,18 @@ case_nothing_written_nothing_sent() {
     grep -qE 'socket\(AF_INET6?,' "$trace" && fail "opened a network socket"
     local peers
     # A failed look-up of the name service cache (nscd) reaches nothing.
-    peers=$(grep -E 'connect\(' "$trace" | grep -vE '= -1 (ENOENT|ECONNREFUSED)' | grep -oE 'sun_path=@?"[^"]*"' | sort -u |
-        grep -vE '"/tmp/\.X11-unix/X[0-9]+"' || true)
-    [ -z "$peers" ] || fail "connected to something other than the X server: $peers"
+    # The X server, the session bus and the accessibility bus are the only peers allowed.
+    local buses
+    buses=$(printf '%s\n%s\n' "$DBUS_SESSION_BUS_ADDRESS" "$a11y_bus" | tr ',;' '\n\n' |
+        sed -n 's/^.*unix:path=\(.*\)/"\1"/p; s/^.*unix:abstract=\(.*\)/@"\1"/p; s/^path=\(.*\)/"\1"/p; s/^abstract=\(.*\)/@"\1"/p')
+    peers=$(grep -E 'connect\(' "$trace" | grep -vE '= -1 (ENOENT|ECONNREFUSED)' | grep -oE 'sun_path=@?"[^"]*"' |
+        sed 's/^sun_path=//' | sort -u | grep -vE '^@?"/tmp/\.X11-unix/X[0-9]+"$' | grep -vxF "$buses" || true)
+    [ -z "$peers" ] || fail "connected to something other than the X server and the buses: $peers"
     grep -qE 'connect\(.*X11-unix' "$trace" || fail "the trace shows no connection at all"
+    local bus
+    while read -r bus; do
+        grep -qF "sun_path=$bus" "$trace" || fail "the program did not reach the bus at $bus"
+    done <<<"$buses"
 }
 
 case_piped_output_does_not_hang() {
