@@ -54,15 +54,7 @@ fail() {
     exit 1
 }
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-ended() { ! kill -0 "$1" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
-wait_end() {
-    local deadline=$(($(now_ms) + $2))
-    while ! ended "$1"; do
-        [ "$(now_ms)" -lt "$deadline" ] || return 1
-        sleep 0.01
-    done
-}
+source "$(dirname "$0")/processes.sh"
 # Waits up to $2 seconds for the command line $1 to succeed.
 wait_for() {
     local deadline=$(($(now_ms) + $2 * 1000))
@@ -271,7 +263,7 @@ case_sway_native_fullscreen_refused() {
 case_weston_native_export() { compositor_name=weston; start_weston; start_program wayland; expect_exported; }
 case_weston_xwayland_export() { compositor_name=weston; start_weston; start_program xcb; expect_exported; }
 
-# weston keeps clipboards: it takes over the program's own selection, which is proof enough.
+# weston keeps clipboards: it reads the program's own selection at once, which is proof enough.
 case_weston_native_kept_without_wl_copy() {
     compositor_name=weston
     start_weston
