@@ -192,15 +192,22 @@ public:
 };
 
 // Puts the text on the Wayland clipboard so that it outlives the program: through wl-copy, or,
-// drawing through Wayland, where the compositor keeps a copy. Returns why it failed.
+// drawing through Wayland, where the compositor keeps a copy (also where wl-copy fails, as
+// where the compositor denies it the focus it needs). Returns why it failed.
 QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer deadline)
 {
     const QString wlCopy = QStandardPaths::findExecutable(u"wl-copy"_s);
-    if (!wlCopy.isEmpty())
-        return ServingHelper(wlCopy, {u"--type"_s, u"text/plain;charset=utf-8"_s}, text)
-            .answer(deadline);
-    if (drawingOnWayland && compositorKeeps(text))
+    QString failure;
+    if (!wlCopy.isEmpty()) {
+        failure = ServingHelper(wlCopy, {u"--type"_s, u"text/plain;charset=utf-8"_s}, text)
+                      .answer(deadline);
+        if (failure.isEmpty())
+            return {};
+    }
+    if (drawingOnWayland && deadline.remainingTime() >= KeeperWaitMs && compositorKeeps(text))
         return {};
+    if (!wlCopy.isEmpty())
+        return failure;
     return u"on this Wayland desktop nothing keeps it after the decoder has ended. Install "
            u"wl-clipboard (it provides wl-copy) and try again."_s;
 }

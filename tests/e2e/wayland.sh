@@ -72,13 +72,16 @@ user() {
 }
 
 # The program and its helper, where the user can run them; "alone" has no helper beside it.
-mkdir -p "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy"
+# A wl-copy that fails at once, and one that never answers.
+mkdir -p "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy" "$work/stuck-wl-copy"
 cp "$program" "$helper" "$work/bin/"
 cp "$program" "$work/alone/"
-printf '#!/bin/sh\ncat >/dev/null\necho "the compositor refused the selection" >&2\nexit 1\n' \
+printf '#!/bin/sh\necho "the compositor refused the selection" >&2\nexit 1\n' \
     >"$work/failing-wl-copy/wl-copy"
-chmod 755 "$work/failing-wl-copy/wl-copy"
-chmod -R a+rX "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy"
+printf '#!/bin/sh\nexec /bin/sleep 30\n' >"$work/stuck-wl-copy/wl-copy"
+chmod 755 "$work/failing-wl-copy/wl-copy" "$work/stuck-wl-copy/wl-copy"
+chmod -R a+rX "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy" \
+    "$work/stuck-wl-copy"
 
 our_xwayland() {
     local pid
@@ -271,10 +274,19 @@ case_weston_native_kept_without_wl_copy() {
     expect_exported
 }
 
-case_weston_native_reported_when_wl_copy_fails() {
+# Where wl-copy fails, a compositor that keeps clipboards still counts.
+case_weston_native_kept_when_wl_copy_fails() {
     compositor_name=weston
     start_weston
     start_program wayland "$work/bin" "$work/failing-wl-copy"
+    expect_exported
+}
+
+# A wl-copy that never answers leaves no time to wait for the compositor: Exit reports.
+case_weston_native_reported_when_wl_copy_hangs() {
+    compositor_name=weston
+    start_weston
+    start_program wayland "$work/bin" "$work/stuck-wl-copy"
     expect_reported
 }
 
