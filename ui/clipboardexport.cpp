@@ -194,13 +194,17 @@ public:
 // Puts the text on the Wayland clipboard so that it outlives the program: through wl-copy, or,
 // drawing through Wayland, where the compositor keeps a copy (also where wl-copy fails, as
 // where the compositor denies it the focus it needs). Returns why it failed.
-QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer deadline)
+// Sets servedByWlCopy where wl-copy took it.
+QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer deadline,
+                     bool *servedByWlCopy = nullptr)
 {
     const QString wlCopy = QStandardPaths::findExecutable(u"wl-copy"_s);
     QString failure;
     if (!wlCopy.isEmpty()) {
         failure = ServingHelper(wlCopy, {u"--type"_s, u"text/plain;charset=utf-8"_s}, text)
                       .answer(deadline);
+        if (servedByWlCopy)
+            *servedByWlCopy = failure.isEmpty();
         if (failure.isEmpty())
             return {};
     }
@@ -226,8 +230,8 @@ void keepFocusForCompositor()
 // which the compositor bridges. Drawing through Xwayland, the program's X11 helper takes the
 // X11 clipboard, and the compositor passes it on to Wayland clients; wl-copy stands in where
 // the helper fails. Drawing through Wayland, wl-copy (or a compositor that keeps clipboards)
-// serves Wayland clients, and the helper serves X11 clients where there is an X display, since
-// sway passes a Wayland selection on to X11 only while an X11 window has the focus.
+// serves Wayland clients, and on sway, which passes a Wayland selection on to X11 only while an
+// X11 window has the focus, the helper serves X11 clients.
 class WaylandClipboardExport final : public ClipboardExport
 {
 public:
@@ -243,10 +247,16 @@ public:
             const QString waylandFailure = putOnWayland(text, false, deadline);
             return waylandFailure.isEmpty() ? QString() : x11Failure + u' ' + waylandFailure;
         }
-        const QString waylandFailure = putOnWayland(text, true, deadline);
-        // An Xwayland that has not started yet starts when the helper connects, which takes a
-        // second; the X11 clients that it will serve can wait, Exit cannot.
-        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        bool servedByWlCopy = false;
+        const QString waylandFailure = putOnWayland(text, true, deadline, &servedByWlCopy);
+        // weston, mutter and KWin pass what wl-copy serves on to X11 clients, and weston can
+        // crash when the helper takes the X11 clipboard at the same time; sway passes it on
+        // only while an X11 window has the focus, and a compositor's own copy is not passed on
+        // at all. An Xwayland that has not started yet starts when the helper connects, which
+        // takes a second; the X11 clients that it will serve can wait, Exit cannot.
+        const bool onSway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
+        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+            (onSway || !servedByWlCopy)) {
             QString ignored;
             if (auto helper = startX11Helper(text, ignored))
                 helper->leaveRunning();

@@ -68,7 +68,8 @@ wait_for() {
 user() {
     "${as_user[@]}" env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/run" PATH=/usr/bin:/bin \
         DBUS_SESSION_BUS_ADDRESS="unix:path=$work/run/no-bus" \
-        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} "$@"
+        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} \
+        ${SWAYSOCK:+SWAYSOCK=$SWAYSOCK} "$@"
 }
 
 # The program and its helper, where the user can run them; "alone" has no helper beside it.
@@ -105,6 +106,7 @@ start_sway() {
     wait_for 'our_xwayland' 10 || fail "sway started no Xwayland"
     XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
     wait_for 'user xdotool getdisplaygeometry' 10 || fail "sway's Xwayland does not answer"
+    # sway gives every program it starts this variable, and the decoder looks for it.
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
 
@@ -192,8 +194,8 @@ expect_pasted_everywhere() {
             cmp -s "$work/wayland-paste" "$work/expected"
     }
     wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
-    # Drawing through Wayland, the program leaves the X11 side to its helper, which may first
-    # have to wait for weston to start Xwayland.
+    # Drawing through Wayland, an Xwayland that has not started yet starts for the first X11
+    # client, which takes a moment.
     x11_paste() {
         user timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$work/x11-paste" \
             2>"$work/xclip.log" && cmp -s "$work/x11-paste" "$work/expected"
