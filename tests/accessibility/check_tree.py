@@ -53,13 +53,16 @@ def descendants(node):
 
 def find_window(deadline):
     while time.time() < deadline:
-        for app in pyatspi.Registry.getDesktop(0):
+        desktop = pyatspi.Registry.getDesktop(0)
+        desktop.clear_cache()  # ask the registry again, not what it said before
+        for app in desktop:
             if app is None:
                 continue
             for window in app:
                 if window is not None and window.name == "Vellumtide decoder":
                     return app, window
-        time.sleep(0.1)
+        # The desktop learns of a new application through an event.
+        pump(0.1)
     return None, None
 
 
@@ -79,12 +82,18 @@ def states(node):
     return node.getState()
 
 
+# The accessibility bus and its registry are up before the program starts, as on a desktop.
+pyatspi.Registry.getDesktop(0).get_child_count()
+pump(0.5)
 env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL)
 try:
     app, window = find_window(time.time() + 15)
     if window is None:
-        print("FAIL: the window did not appear in the accessibility tree", file=sys.stderr)
+        seen = [(a.name, [w.name for w in a if w is not None])
+                for a in pyatspi.Registry.getDesktop(0) if a is not None]
+        print("FAIL: the window did not appear in the accessibility tree; there were %r" % seen,
+              file=sys.stderr)
         sys.exit(1)
     pump(0.5)
 
