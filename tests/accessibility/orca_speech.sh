@@ -8,6 +8,10 @@ set -euo pipefail
 
 program=$1
 command -v orca >/dev/null || { echo "FAIL: orca is not installed" >&2; exit 1; }
+if pgrep -u "$(id -u)" -x orca >/dev/null; then
+    echo "FAIL: an Orca of this user is running, and Orca will not start beside it" >&2
+    exit 1
+fi
 log="$A11Y_SESSION/orca.debug"
 fail() {
     echo "FAIL: $*" >&2
@@ -43,7 +47,9 @@ PY
 orca --user-prefs "$prefs" --debug-file="$log" >"$A11Y_SESSION/orca.out" 2>&1 &
 orca=$!
 app=""
-trap 'kill $orca $app 2>/dev/null || true' EXIT
+# Orca refuses to start while another Orca of the same user exists, even one that has ended
+# and not been reaped yet: this script reaps its own.
+trap 'kill $orca $app 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 expect_said "Screen reader on." 20 0
 
 # As on a desktop, the program finds the screen reader on and turns its accessibility on.
