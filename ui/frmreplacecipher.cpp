@@ -131,9 +131,9 @@ QString textOf(const QPlainTextEdit *box)
     return text;
 }
 
-// A top-level QWidget is exposed to assistive technologies as a plain area ("filler"); the
-// decoder's window is an application window ("frame").
-// The announcer's notice is a plain widget that is a notification to them.
+// A top-level QWidget is exposed to assistive technologies as a plain area ("filler"), while the
+// decoder's window is an application window ("frame"); and the output announcer's notice, a
+// plain widget, is a notification to them.
 QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
 {
     if (!object || !object->isWidgetType())
