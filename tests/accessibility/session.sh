@@ -13,25 +13,14 @@ if [ -z "${A11Y_SESSION:-}" ]; then
     A11Y_SESSION=$(mktemp -d)
     export A11Y_SESSION
     # Every process of the session carries A11Y_SESSION in its environment.
-    leftovers() {
-        local p
-        for p in /proc/[0-9]*; do
-            { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qx "A11Y_SESSION=$A11Y_SESSION" &&
-                [ "${p#/proc/}" != $$ ] && echo "${p#/proc/}"
-        done
-        return 0
-    }
+    source "$(dirname "$0")/../e2e/processes.sh"
     status=0
     # A session as a desktop starts it: nothing of the caller's environment but the display
     # comes into it (a Python of the caller's on PATH, say, breaks the speech service).
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$A11Y_SESSION" XDG_RUNTIME_DIR="$A11Y_SESSION" \
         A11Y_SESSION="$A11Y_SESSION" LANG=C.UTF-8 dbus-run-session -- bash "$0" "$@" ||
         status=$?
-    for i in 1 2 3 4 5 6 7 8 9 10; do
-        [ -n "$(leftovers)" ] || break
-        for pid in $(leftovers); do kill "$([ "$i" -lt 6 ] && echo -TERM || echo -KILL)" "$pid" 2>/dev/null || true; done
-        sleep 0.2
-    done
+    end_processes_marked "A11Y_SESSION=$A11Y_SESSION"
     rm -rf "$A11Y_SESSION"
     exit "$status"
 fi

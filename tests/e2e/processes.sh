@@ -13,3 +13,26 @@ wait_end() {
         sleep 0.01
     done
 }
+
+# The processes, other than this shell, that carry the environment entry $1 (NAME=VALUE): a test
+# marks everything it starts that way, daemons that detach included.
+processes_marked() {
+    local p
+    for p in /proc/[0-9]*; do
+        [ "${p#/proc/}" != $$ ] || continue
+        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF -- "$1" && echo "${p#/proc/}"
+    done
+    return 0
+}
+
+# Ends every process marked with $1, asking first (TERM), then no longer asking (KILL).
+end_processes_marked() {
+    local i pid
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+        [ -n "$(processes_marked "$1")" ] || return 0
+        for pid in $(processes_marked "$1"); do
+            kill "$([ "$i" -lt 6 ] && echo -TERM || echo -KILL)" "$pid" 2>/dev/null || true
+        done
+        sleep 0.2
+    done
+}

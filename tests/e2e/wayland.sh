@@ -22,24 +22,14 @@ as_user=()
 mkdir -m 700 "$work/run" "$work/home"
 [ "$(id -u)" -ne 0 ] || chown nobody:nogroup "$work/run" "$work/home"
 
+source "$(dirname "$0")/processes.sh"
 # Every process of this test carries this runtime folder in its environment.
-leftovers() {
-    local p
-    for p in /proc/[0-9]*; do
-        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/run" &&
-            echo "${p#/proc/}"
-    done
-    return 0
-}
+marker="XDG_RUNTIME_DIR=$work/run"
 
 cleanup() {
-    local pid i
+    local pid
     for pid in "${user_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for i in 1 2 3 4 5 6 7 8 9 10; do
-        [ -n "$(leftovers)" ] || break
-        for pid in $(leftovers); do kill "$([ "$i" -lt 6 ] && echo -TERM || echo -KILL)" "$pid" 2>/dev/null || true; done
-        sleep 0.2
-    done
+    end_processes_marked "$marker"
     [ -z "${KEEP:-}" ] && rm -rf "$work" || echo "kept $work"
 }
 trap cleanup EXIT
@@ -54,7 +44,6 @@ fail() {
     exit 1
 }
 
-source "$(dirname "$0")/processes.sh"
 # Waits up to $2 seconds for the command line $1 to succeed.
 wait_for() {
     local deadline=$(($(now_ms) + $2 * 1000))
@@ -87,7 +76,7 @@ chmod -R a+rX "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-cop
 our_xwayland() {
     local pid
     for pid in $(pgrep -x Xwayland); do
-        grep -qx "$pid" <<<"$(leftovers)" && echo "$pid" && return 0
+        grep -qx "$pid" <<<"$(processes_marked "$marker")" && echo "$pid" && return 0
     done
     return 1
 }
