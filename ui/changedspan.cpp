@@ -41,21 +41,3 @@ ChangedSpan changedSpan(QStringView before, QStringView after)
 
     return {prefix, before.size() - suffix, after.size() - suffix};
 }
-
-bool documentPositionsMatch(QStringView text)
-{
-    // Without an early exit the loop vectorises; a text is scanned in blocks so that a text
-    // with a carriage return near its start is not read to its end.
-    const char16_t *units = text.utf16();
-    for (qsizetype start = 0; start < text.size(); start += Block) {
-        const qsizetype end = std::min(text.size(), start + Block);
-        bool found = false;
-        for (qsizetype i = start; i < end; ++i) {
-            const char16_t c = units[i];
-            found |= (c == u'\r') | (c == u'\u2029') | ((c & 0xFFFE) == 0xFDD0);
-        }
-        if (found)
-            return false;
-    }
-    return true;
-}

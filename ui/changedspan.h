@@ -1,5 +1,5 @@
 // Where a new text differs from an old one, found fast enough to run on every keystroke over a
-// whole book, so that the output box replaces only what changed.
+// whole book, so that the output box keeps what did not change.
 #pragma once
 
 #include <QStringView>
@@ -16,8 +16,3 @@ struct ChangedSpan
 };
 
 ChangedSpan changedSpan(QStringView before, QStringView after);
-
-// Whether each character of text takes exactly one position in a text document. The document
-// makes one block break of a carriage return (of a carriage return and line feed together) and
-// of a paragraph separator, U+FDD0 and U+FDD1.
-bool documentPositionsMatch(QStringView text);

@@ -3,6 +3,7 @@
 #include "changedspan.h"
 #include "layout.h"
 #include "outputannouncer.h"
+#include "outputview.h"
 #include "substitution.h"
 #include "wrappingpushbutton.h"
 
@@ -146,7 +147,7 @@ QAccessibleInterface *windowAccessible(const QString &className, QObject *object
     return nullptr;
 }
 
-void nameScrollBars(QPlainTextEdit *box, const QString &boxName)
+void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
 {
     box->verticalScrollBar()->setAccessibleName(boxName + u" vertical scroll bar"_s);
     box->horizontalScrollBar()->setAccessibleName(boxName + u" horizontal scroll bar"_s);
@@ -229,14 +230,10 @@ void frmReplaceCipher::createControls()
     txtInput = makeTextBox(u"txtInput"_s, u"Input text"_s, Layout::txtInput, this);
     Label3 =
         makeLabel(QString::fromUtf16(Layout::Label3Caption), u"Label3"_s, Layout::Label3, this);
-    txtOutput = makeTextBox(u"txtOutput"_s, u"Applied text"_s, Layout::txtOutput, this);
-    txtOutput->setReadOnly(true);
-    // The program rewrites the output at every keystroke; an undo history would keep every
-    // version of it, a whole book at a time.
-    txtOutput->setUndoRedoEnabled(false);
-    // Read-only, yet the user places a cursor, selects with mouse and keyboard, and copies.
-    txtOutput->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    txtOutput->setFocusPolicy(Qt::StrongFocus);
+    txtOutput = new OutputView(this);
+    txtOutput->setObjectName(u"txtOutput"_s);
+    txtOutput->setAccessibleName(u"Applied text"_s);
+    txtOutput->setGeometry(Layout::txtOutput);
 
     cmdClearKeyword = makeButton(QString::fromUtf16(Layout::ClearKeywordCaption),
                                  u"cmdClearKeyword"_s, Layout::cmdClearKeyword, this);
@@ -251,13 +248,6 @@ void frmReplaceCipher::createControls()
 
 void frmReplaceCipher::connectHandlers()
 {
-    // Only the program writes the output; an assistive technology can edit any text box through
-    // the toolkit, so an edit that did not come from the program is undone.
-    connect(txtOutput->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (!m_writingOutput)
-            QMetaObject::invokeMethod(this, &frmReplaceCipher::undoForeignEdit,
-                                      Qt::QueuedConnection);
-    });
     for (int index = 1; index <= LetterCount; ++index)
         connect(txtLetter(index), &QLineEdit::textChanged, this,
                 [this, index] { txtLetter_Change(index); });
@@ -282,19 +272,13 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
     m_announcer = new OutputAnnouncer(
         [this](const QWidget *focus) {
             if (focus == txtInput)
-                return announcementOf(lineOf(m_shownOutput, txtInput->textCursor().blockNumber()),
-                                      true);
+                return announcementOf(
+                    lineOf(txtOutput->text(), txtInput->textCursor().blockNumber()), true);
             if (std::find(txtLetter.begin(), txtLetter.end(), focus) != txtLetter.end())
-                return announcementOf(lineOf(m_shownOutput, 0), false);
+                return announcementOf(lineOf(txtOutput->text(), 0), false);
             return QString();
         },
         this);
-}
-
-void frmReplaceCipher::undoForeignEdit()
-{
-    const QScopedValueRollback writing(m_writingOutput, true);
-    txtOutput->setPlainText(m_shownOutput);
 }
 
 // A title bar drawn by the toolkit on Wayland (weston) offers maximize whatever the window's
@@ -372,11 +356,8 @@ void frmReplaceCipher::cmdClearKeyword_Click()
 
 void frmReplaceCipher::cmdExit_Click()
 {
-    const KeyEntries entries = keyEntries();
-    // The output box always shows ApplyKey of the boxes; computing it again here, rather than
-    // reading it back from the box, keeps characters that the box itself shows as line breaks.
     const QString failure =
-        m_clipboardExport->clearAndPut(ExportText(appliedText(entries), KeyString(entries)));
+        m_clipboardExport->clearAndPut(ExportText(txtOutput->text(), KeyString(keyEntries())));
     if (!failure.isEmpty()) {
         QMessageBox::warning(this, windowTitle(),
                              u"The result could not be put on the clipboard: "_s + failure);
@@ -385,55 +366,14 @@ void frmReplaceCipher::cmdExit_Click()
     m_clipboardExport->endProgram();
 }
 
-// Rebuilding the output box's document costs about 60 ms per MB here, while typing in the
-// input changes a character or two of the output. So only the span between the common prefix
-// and the common suffix of the old and the new output is replaced, which also keeps the box's
-// scroll position and the user's selection. A change that spans most of the text goes in whole,
-// with the scroll position and the selection put back.
+// Typing in the input changes a character or two of the output, a key rewrites most of it;
+// either way the view keeps its scroll position, and the selection where its text stayed.
 void frmReplaceCipher::showOutput(const QString &output)
 {
-    const ChangedSpan span = changedSpan(m_shownOutput, output);
+    const ChangedSpan span = changedSpan(txtOutput->text(), output);
     if (span.isEmpty())
         return;
-    const QScopedValueRollback writing(m_writingOutput, true);
-
-    // Taken before the change: a cursor follows the edits to its document.
-    QTextCursor selection = txtOutput->textCursor();
-    const int anchor = selection.anchor();
-    const int position = selection.position();
-    const bool selectionUnchanged =
-        selection.selectionEnd() <= span.start || selection.selectionStart() >= span.beforeEnd;
-    // Positions in the document are positions in the text only while every line break is one
-    // character that the document keeps as one block break.
-    const bool outputPositionsMatch = documentPositionsMatch(output);
-    const bool samePositions = m_shownPositionsMatch && outputPositionsMatch;
-    const qsizetype changed = span.beforeEnd - span.start + span.afterEnd - span.start;
-    if (samePositions && changed < output.size() / 2) {
-        QTextCursor edit(txtOutput->document());
-        edit.setPosition(int(span.start));
-        edit.setPosition(int(span.beforeEnd), QTextCursor::KeepAnchor);
-        edit.insertText(output.mid(span.start, span.afterEnd - span.start));
-        if (!selectionUnchanged) {
-            selection.clearSelection();
-            txtOutput->setTextCursor(selection);
-        }
-    } else {
-        QScrollBar *vertical = txtOutput->verticalScrollBar();
-        QScrollBar *horizontal = txtOutput->horizontalScrollBar();
-        const int top = vertical->value();
-        const int left = horizontal->value();
-        txtOutput->setPlainText(output);
-        if (samePositions && selectionUnchanged && std::max(anchor, position) <= output.size()) {
-            QTextCursor restored(txtOutput->document());
-            restored.setPosition(anchor);
-            restored.setPosition(position, QTextCursor::KeepAnchor);
-            txtOutput->setTextCursor(restored);
-        }
-        vertical->setValue(top);
-        horizontal->setValue(left);
-    }
-    m_shownOutput = output;
-    m_shownPositionsMatch = outputPositionsMatch;
+    txtOutput->setText(output, span);
     m_announcer->outputChanged();
 }
 

@@ -6,7 +6,7 @@
 // the substitution engine; Exit hands the output and the key to a ClipboardExport and ends.
 //
 // Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h),
-// ClipboardExport (clipboardexport.h).
+// OutputView (outputview.h), ClipboardExport (clipboardexport.h).
 #pragma once
 
 #include "clipboardexport.h"
@@ -25,6 +25,7 @@ class QPushButton;
 QT_END_NAMESPACE
 
 class OutputAnnouncer;
+class OutputView;
 class WrappingPushButton;
 
 // A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
@@ -68,7 +69,6 @@ private:
     void createControls();
     void describeForAssistiveTechnologies();
     void connectHandlers();
-    void undoForeignEdit();
     void windowStateRequested(Qt::WindowState state);
     void fixSizeOnceNormal();
 
@@ -90,7 +90,7 @@ private:
     ControlArray<QLabel> lblCapA;
     ControlArray<QLineEdit> txtLetter;
     QPlainTextEdit *txtInput = nullptr;
-    QPlainTextEdit *txtOutput = nullptr;
+    OutputView *txtOutput = nullptr;
     WrappingPushButton *cmdClearKeyword = nullptr;
     WrappingPushButton *cmdClearInput = nullptr;
     WrappingPushButton *cmdExit = nullptr;
@@ -98,10 +98,5 @@ private:
     std::unique_ptr<ClipboardExport> m_clipboardExport;
     // Set while a handler empties several boxes, so that their changes recompute only once.
     bool m_batchingChanges = false;
-    // What the output box shows, kept so that a new output replaces only the span that changed.
-    QString m_shownOutput;
-    bool m_shownPositionsMatch = true;
-    // Set while the program itself writes the output box.
-    bool m_writingOutput = false;
     OutputAnnouncer *m_announcer = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "frmreplacecipher.h"
 #include "outputannouncer.h"
+#include "outputview.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -35,10 +36,11 @@ private:
     {
         return QAccessible::queryAccessibleInterface(object);
     }
-    QString outputText() const
+    QAccessibleTextInterface *outputText() const
     {
-        return control<QPlainTextEdit>(u"txtOutput"_s)->document()->toPlainText();
+        return accessible(control(u"txtOutput"_s))->textInterface();
     }
+    QString outputContents() const { return outputText()->text(0, outputText()->characterCount()); }
     QString notice() const
     {
         return control(QString::fromUtf16(OutputAnnouncer::NoticeName))->accessibleName();
@@ -92,35 +94,52 @@ private Q_SLOTS:
                  control<QLabel>(u"Label1"_s)->text());
     }
 
-    void editsOfTheOutputAreUndone_data()
+    // Only the program writes the output: assistive technologies get no editable text, but
+    // read it, a line or a word at a time, and place the caret and the selection.
+    void outputReadAndSelectedNotEdited()
     {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("insert") << 0;
-        QTest::newRow("delete") << 1;
-        QTest::newRow("replace") << 2;
-    }
-
-    // The output shows ApplyKey of the boxes, and only the program writes it; an assistive
-    // technology can edit any text box through the toolkit.
-    void editsOfTheOutputAreUndone()
-    {
-        QFETCH(int, kind);
         QTest::keyClicks(control(u"txtLetter(1)"_s), u"t"_s);
-        QTest::keyClicks(control(u"txtInput"_s), u"a b"_s);
-        QCOMPARE(outputText(), u"T *"_s);
-        QAccessibleEditableTextInterface *editable =
-            accessible(control(u"txtOutput"_s))->editableTextInterface();
-        QVERIFY(editable);
-        if (kind == 0)
-            editable->insertText(0, u"HACK"_s);
-        else if (kind == 1)
-            editable->deleteText(0, 2);
-        else
-            editable->replaceText(0, 3, u"HACK"_s);
-        QTRY_COMPARE(outputText(), u"T *"_s);
-        // The program's own writes still go through.
-        QTest::keyClicks(control(u"txtInput"_s), u"c"_s);
-        QCOMPARE(outputText(), u"T **"_s);
+        control<QLineEdit>(u"txtLetter(2)"_s)->setText(u"x\r\n"_s);
+        control<QPlainTextEdit>(u"txtInput"_s)->setPlainText(u"a b\u2028ab a"_s);
+        QAccessibleInterface *output = accessible(control(u"txtOutput"_s));
+        QVERIFY(!output->editableTextInterface());
+        QVERIFY(output->state().readOnly && output->state().multiLine);
+        QVERIFY(!output->state().editable);
+        QCOMPARE(outputContents(), u"T X\r\n\u2028TX\r\n T"_s);
+
+        // A line is read with its line break; at the line break too.
+        const auto line = [this](int offset, int kind) {
+            int start = -1;
+            int end = -1;
+            const QString text =
+                kind == 0
+                    ? outputText()->textAtOffset(offset, QAccessible::LineBoundary, &start, &end)
+                : kind < 0 ? outputText()->textBeforeOffset(offset, QAccessible::LineBoundary,
+                                                            &start, &end)
+                           : outputText()->textAfterOffset(offset, QAccessible::LineBoundary,
+                                                           &start, &end);
+            return std::pair(text, std::pair(start, end));
+        };
+        QCOMPARE(line(1, 0), std::pair(u"T X\r\n"_s, std::pair(0, 5)));
+        QCOMPARE(line(3, 0), std::pair(u"T X\r\n"_s, std::pair(0, 5)));
+        QCOMPARE(line(5, 0), std::pair(u"\u2028"_s, std::pair(5, 6)));
+        QCOMPARE(line(0, 1), std::pair(u"\u2028"_s, std::pair(5, 6)));
+        QCOMPARE(line(10, -1), std::pair(u"TX\r\n"_s, std::pair(6, 10)));
+        QCOMPARE(line(12, 0), std::pair(u" T"_s, std::pair(10, 12)));
+        QCOMPARE(line(11, 1).second, std::pair(-1, -1));
+        int start = -1;
+        int end = -1;
+        QCOMPARE(outputText()->textAtOffset(2, QAccessible::WordBoundary, &start, &end), u"X"_s);
+        QCOMPARE(std::pair(start, end), std::pair(2, 3));
+
+        outputText()->setSelection(0, 6, 8);
+        QCOMPARE(control<OutputView>(u"txtOutput"_s)->selectedText(), u"TX"_s);
+        int selectionStart = -1;
+        int selectionEnd = -1;
+        outputText()->selection(0, &selectionStart, &selectionEnd);
+        QCOMPARE(std::pair(selectionStart, selectionEnd), std::pair(6, 8));
+        QCOMPARE(outputText()->cursorPosition(), 8);
+        QVERIFY(outputText()->characterRect(0).isValid());
     }
 
     void outputAnnouncedOncePaused_data()

@@ -13,8 +13,6 @@ class TestChangedSpan : public QObject
 private Q_SLOTS:
     void span_data();
     void span();
-    void documentPositions_data();
-    void documentPositions();
 };
 
 void TestChangedSpan::span_data()
@@ -73,28 +71,6 @@ void TestChangedSpan::span()
     // The span says all there is to say: splicing it in gives the new text.
     QCOMPARE(QString(before).replace(start, beforeEnd - start, after.mid(start, afterEnd - start)),
              after);
-}
-
-void TestChangedSpan::documentPositions_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("match");
-    QTest::newRow("plain lines") << u"ab\ncd\n"_s << true;
-    QTest::newRow("line separator and no-break space") << u"a\u2028b\u00a0"_s << true;
-    QTest::newRow("carriage return") << u"a\r\nb"_s << false;
-    QTest::newRow("paragraph separator") << u"a\u2029b"_s << false;
-    QTest::newRow("U+FDD0") << u"a\ufdd0"_s << false;
-    QTest::newRow("U+FDD1") << u"a\ufdd1"_s << false;
-    QTest::newRow("U+FDD2 is a plain character") << u"a\ufdd2"_s << true;
-    QTest::newRow("carriage return deep in a long text")
-        << QString(5000, u'a') + u'\r' + QString(5000, u'b') << false;
-}
-
-void TestChangedSpan::documentPositions()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, match);
-    QCOMPARE(documentPositionsMatch(text), match);
 }
 
 QTEST_GUILESS_MAIN(TestChangedSpan)

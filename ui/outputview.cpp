@@ -1,0 +1,957 @@
+#include "outputview.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How far the search for a character or word boundary looks around an offset. Boundaries are
+// local, and a window keeps a step on a line of a million characters from reading all of it.
+constexpr qsizetype CharacterWindow = 64;
+constexpr qsizetype WordWindow = 256;
+
+// The widest a laid-out piece can be: far beyond any piece, and within the layout's range.
+constexpr qreal UnboundedWidth = 1e7;
+
+bool isLineBreak(char16_t unit)
+{
+    return unit == u'\n' || unit == u'\r' || (unit & 0xFFFE) == 0x2028;
+}
+
+// A piece of a long line may not begin inside a character: not on the second half of a
+// surrogate pair, a combining mark or a joiner.
+bool continuesCharacter(QStringView text, qsizetype at)
+{
+    const QChar unit = text[at];
+    if (unit.isLowSurrogate())
+        return true;
+    char32_t code = unit.unicode();
+    if (unit.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate())
+        code = QChar::surrogateToUcs4(unit, text[at + 1]);
+    return QChar::isMark(code) || code == 0x200D;
+}
+
+} // namespace
+
+// What assistive technologies see of the view: a read-only multi-line text with a caret and a
+// selection, read a line or a word at a time without copying the whole text.
+class OutputViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit OutputViewAccessible(OutputView *view)
+        : QAccessibleWidget(view, QAccessible::EditableText)
+    {
+    }
+
+    OutputView *view() const { return static_cast<OutputView *>(widget()); }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = true;
+        state.editable = false;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return view()->text();
+        return QAccessibleWidget::text(kind);
+    }
+
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && view()->hasSelection()) {
+            *startOffset = int(view()->selectionStart());
+            *endOffset = int(view()->selectionEnd());
+        }
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override
+    {
+        setSelection(0, startOffset, endOffset);
+    }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0)
+            view()->setSelection(view()->position(), view()->position());
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0)
+            view()->setSelection(startOffset, endOffset);
+    }
+    int cursorPosition() const override { return int(view()->position()); }
+    void setCursorPosition(int position) override { view()->setSelection(position, position); }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        const qsizetype size = view()->text().size();
+        const qsizetype start = std::clamp<qsizetype>(startOffset, 0, size);
+        const qsizetype end = endOffset < 0 ? size : std::clamp<qsizetype>(endOffset, start, size);
+        return view()->text().mid(start, end - start);
+    }
+
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                         int *endOffset) const override
+    {
+        const auto [start, end] = itemAt(offset, boundary);
+        return item(start, end, startOffset, endOffset);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                             int *endOffset) const override
+    {
+        const qsizetype start = itemAt(offset, boundary).first;
+        if (start <= 0 || boundary == QAccessible::NoBoundary)
+            return item(-1, -1, startOffset, endOffset);
+        const auto [before, beforeEnd] = itemAt(int(start - 1), boundary);
+        return item(before, beforeEnd, startOffset, endOffset);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                            int *endOffset) const override
+    {
+        const qsizetype end = itemAt(offset, boundary).second;
+        if (end >= view()->text().size() || boundary == QAccessible::NoBoundary)
+            return item(-1, -1, startOffset, endOffset);
+        const auto [after, afterEnd] = itemAt(int(end), boundary);
+        return item(after, afterEnd, startOffset, endOffset);
+    }
+    int characterCount() const override { return int(view()->text().size()); }
+
+    QRect characterRect(int offset) const override
+    {
+        const QRect local = view()->characterRect(offset);
+        return QRect(view()->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        const QPoint local = view()->viewport()->mapFromGlobal(point);
+        if (!view()->viewport()->rect().contains(local))
+            return -1;
+        return int(view()->offsetAt(local));
+    }
+    void scrollToSubstring(int startIndex, int /*endIndex*/) override
+    {
+        view()->ensureVisible(startIndex);
+    }
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = offset;
+        *endOffset = offset;
+        return {};
+    }
+
+private:
+    QString item(qsizetype start, qsizetype end, int *startOffset, int *endOffset) const
+    {
+        *startOffset = int(start);
+        *endOffset = int(end);
+        return start < 0 ? QString() : view()->text().mid(start, end - start);
+    }
+
+    // The character, word or line that holds offset; a line includes its line break.
+    std::pair<qsizetype, qsizetype> itemAt(int offset, QAccessible::TextBoundaryType boundary) const
+    {
+        const QString &text = view()->text();
+        if (boundary == QAccessible::NoBoundary || text.isEmpty())
+            return {0, text.size()};
+        const qsizetype at = std::clamp<qsizetype>(offset, 0, text.size() - 1);
+        const qsizetype line = view()->lineOf(at);
+        const qsizetype lineStart = view()->lineStart(line);
+        const qsizetype lineEnd = view()->lineEnd(line);
+        const qsizetype nextLine =
+            line + 1 < view()->lineCount() ? view()->lineStart(line + 1) : text.size();
+        if (boundary != QAccessible::CharBoundary && boundary != QAccessible::WordBoundary)
+            return {lineStart, nextLine};
+        if (at >= lineEnd)
+            return {lineEnd, nextLine}; // the line break itself
+        const auto type = boundary == QAccessible::CharBoundary ? QTextBoundaryFinder::Grapheme
+                                                                : QTextBoundaryFinder::Word;
+        const qsizetype begin = std::max(lineStart, at - WordWindow);
+        const qsizetype end = std::min(lineEnd, at + WordWindow);
+        QTextBoundaryFinder finder(type, text.constData() + begin, end - begin);
+        finder.setPosition(at - begin + 1);
+        qsizetype first = finder.isAtBoundary() ? at - begin + 1 : finder.toNextBoundary();
+        finder.setPosition(at - begin);
+        qsizetype last = finder.isAtBoundary() ? at - begin : finder.toPreviousBoundary();
+        if (first < 0)
+            first = end - begin;
+        if (last < 0)
+            last = 0;
+        return {begin + last, begin + first};
+    }
+};
+
+namespace {
+
+QAccessibleInterface *outputViewAccessible(const QString & /*className*/, QObject *object)
+{
+    if (auto *view = qobject_cast<OutputView *>(object))
+        return new OutputViewAccessible(view);
+    return nullptr;
+}
+
+} // namespace
+
+OutputView::OutputView(QWidget *parent)
+    : QAbstractScrollArea(parent)
+{
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(&outputViewAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled)
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    fontChanged();
+}
+
+OutputView::~OutputView() = default;
+
+void OutputView::setText(const QString &text)
+{
+    setText(text, changedSpan(m_text, text));
+}
+
+void OutputView::setText(const QString &text, const ChangedSpan &span)
+{
+    if (span.isEmpty()) {
+        m_text = text; // the same characters; sharing them saves a copy
+        return;
+    }
+    const qsizetype shift = span.afterEnd - span.beforeEnd;
+    auto follow = [&](qsizetype at) { return at <= span.start ? at : at + shift; };
+    qsizetype anchor = 0;
+    qsizetype position = 0;
+    if (selectionEnd() <= span.start || selectionStart() >= span.beforeEnd) {
+        anchor = follow(m_anchor);
+        position = follow(m_position);
+    } else {
+        anchor = position = span.start; // the text under the cursor or the selection changed
+    }
+
+    const bool announce = QAccessible::isActive();
+    const QString removed =
+        announce ? m_text.mid(span.start, span.beforeEnd - span.start) : QString();
+    m_text = text;
+    m_layouts.clear();
+    indexLines();
+    // A position may not fall between the two characters of a CR LF pair.
+    for (qsizetype *at : {&anchor, &position}) {
+        *at = std::clamp<qsizetype>(*at, 0, m_text.size());
+        if (*at > 0 && *at < m_text.size() && m_text[*at - 1] == u'\r' && m_text[*at] == u'\n')
+            --*at;
+    }
+    updateScrollBars();
+    viewport()->update();
+
+    if (announce) {
+        const QString inserted = m_text.mid(span.start, span.afterEnd - span.start);
+        if (!removed.isEmpty() && !inserted.isEmpty()) {
+            QAccessibleTextUpdateEvent update(this, int(span.start), removed, inserted);
+            QAccessible::updateAccessibility(&update);
+        } else if (!inserted.isEmpty()) {
+            QAccessibleTextInsertEvent insert(this, int(span.start), inserted);
+            QAccessible::updateAccessibility(&insert);
+        } else {
+            QAccessibleTextRemoveEvent remove(this, int(span.start), removed);
+            QAccessible::updateAccessibility(&remove);
+        }
+    }
+    changeSelection(anchor, position);
+    Q_EMIT textChanged();
+}
+
+// One pass over the text finds the line starts and estimates each line's width from the
+// advances of its characters, which sets the range of the horizontal scroll bar. It runs on every
+// change of a whole book, so a single table lookup per character tells a line break, an advance
+// and a character not met before apart, and advances add up in fixed point.
+void OutputView::indexLines()
+{
+    m_lineStarts.clear();
+    m_lineStarts.push_back(0);
+    m_chunks.clear();
+    const auto *units = reinterpret_cast<const char16_t *>(m_text.utf16());
+    const qsizetype size = m_text.size();
+    qint64 widest = 0;
+    qint64 width = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        qint32 step = m_advances[unit];
+        if (step == UnknownAdvance)
+            step = measureAdvance(unit);
+        if (step >= 0) {
+            width += step;
+            continue;
+        }
+        if (unit == u'\r' && i + 1 < size && units[i + 1] == u'\n')
+            ++i;
+        m_lineStarts.push_back(i + 1);
+        widest = std::max(widest, width);
+        width = 0;
+    }
+    m_widestLine = qreal(std::max(widest, width)) / AdvanceUnit;
+}
+
+qint32 OutputView::measureAdvance(char16_t unit)
+{
+    const QFontMetricsF metrics(font());
+    qreal advance = 0;
+    if (isLineBreak(unit))
+        return m_advances[unit] = LineBreakAdvance;
+    if (QChar::isHighSurrogate(unit))
+        advance = metrics.averageCharWidth(); // the pair's width, counted once
+    else if (unit == u'\t')
+        advance = m_tabWidth;
+    else if (!QChar::isLowSurrogate(unit) && QChar::category(unit) != QChar::Mark_NonSpacing &&
+             QChar::category(unit) != QChar::Mark_Enclosing &&
+             QChar::category(unit) != QChar::Other_Format)
+        advance = metrics.horizontalAdvance(QString(QChar(unit))); // as a layout shapes it
+    return m_advances[unit] = qint32(std::lround(advance * AdvanceUnit));
+}
+
+qreal OutputView::advanceOf(char16_t unit) const
+{
+    const qint32 step = m_advances[unit];
+    return step > 0 ? qreal(step) / AdvanceUnit : 0;
+}
+
+void OutputView::fontChanged()
+{
+    const QFontMetrics metrics(font());
+    m_lineHeight = std::max(1, metrics.lineSpacing());
+    m_advances.assign(0x10000, UnknownAdvance);
+    m_layouts.clear();
+    indexLines();
+    updateScrollBars();
+    viewport()->update();
+}
+
+qsizetype OutputView::lineEnd(qsizetype line) const
+{
+    if (line + 1 >= lineCount())
+        return m_text.size();
+    const qsizetype next = lineStart(line + 1);
+    const bool pair =
+        next - 2 >= lineStart(line) && m_text[next - 1] == u'\n' && m_text[next - 2] == u'\r';
+    return next - (pair ? 2 : 1);
+}
+
+qsizetype OutputView::lineOf(qsizetype offset) const
+{
+    const auto after = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), offset);
+    return qsizetype(after - m_lineStarts.begin()) - 1;
+}
+
+QString OutputView::selectedText() const
+{
+    return m_text.mid(selectionStart(), selectionEnd() - selectionStart());
+}
+
+void OutputView::setSelection(qsizetype anchor, qsizetype position)
+{
+    const auto valid = [this](qsizetype at) {
+        at = std::clamp<qsizetype>(at, 0, m_text.size());
+        const qsizetype line = lineOf(at);
+        return std::min(at, lineEnd(line)); // not inside a line break
+    };
+    m_goalX = -1;
+    changeSelection(valid(anchor), valid(position));
+    ensureVisible(m_position);
+}
+
+void OutputView::selectAll()
+{
+    changeSelection(0, m_text.size());
+    offerSelectionToPrimary();
+}
+
+void OutputView::copy() const
+{
+    if (hasSelection())
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void OutputView::offerSelectionToPrimary() const
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void OutputView::changeSelection(qsizetype anchor, qsizetype position)
+{
+    if (anchor == m_anchor && position == m_position)
+        return;
+    const bool hadSelection = hasSelection();
+    const bool moved = position != m_position;
+    m_anchor = anchor;
+    m_position = position;
+    viewport()->update();
+    restartBlinking();
+    if (moved) {
+        QAccessibleTextCursorEvent event(this, int(m_position));
+        QAccessible::updateAccessibility(&event);
+        Q_EMIT cursorPositionChanged();
+    }
+    if (hadSelection || hasSelection()) {
+        QAccessibleTextSelectionEvent event(this, int(selectionStart()), int(selectionEnd()));
+        event.setCursorPosition(int(m_position));
+        QAccessible::updateAccessibility(&event);
+        Q_EMIT selectionChanged();
+    }
+}
+
+int OutputView::visibleLines() const
+{
+    return std::max(1, (viewport()->height() - 2 * Margin) / m_lineHeight);
+}
+
+void OutputView::updateScrollBars()
+{
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setRange(0, int(std::max<qsizetype>(0, lineCount() - visibleLines())));
+    vertical->setPageStep(visibleLines());
+    vertical->setSingleStep(1);
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int contentWidth = int(std::ceil(m_widestLine)) + 2 * Margin + 1;
+    horizontal->setRange(0, std::max(0, contentWidth - viewport()->width()));
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setSingleStep(std::max(1, QFontMetrics(font()).averageCharWidth() * 2));
+}
+
+QPointF OutputView::lineOrigin(qsizetype line) const
+{
+    return {qreal(Margin - horizontalScrollBar()->value()),
+            qreal(Margin + (line - verticalScrollBar()->value()) * m_lineHeight)};
+}
+
+// A short line is one piece. A long one is cut every LayoutChunk characters, at the next place
+// where a character begins, and each piece is placed where the estimated advances of the
+// characters before it end.
+const std::vector<OutputView::Chunk> &OutputView::chunksOf(qsizetype line) const
+{
+    const auto known = m_chunks.find(line);
+    if (known != m_chunks.end())
+        return known->second;
+    if (m_chunks.size() > 4096)
+        m_chunks.clear();
+    const qsizetype start = lineStart(line);
+    const qsizetype end = lineEnd(line);
+    std::vector<Chunk> &chunks = m_chunks[line];
+    if (end - start <= LayoutChunk) {
+        chunks.push_back({start, end, 0});
+        return chunks;
+    }
+    const QStringView text(m_text);
+    qreal x = 0;
+    qsizetype at = start;
+    while (at < end) {
+        qsizetype cut = std::min(end, at + LayoutChunk);
+        while (cut < end && cut - at < 2 * LayoutChunk && continuesCharacter(text, cut))
+            ++cut;
+        chunks.push_back({at, cut, x, true});
+        for (qsizetype i = at; i < cut; ++i)
+            x += advanceOf(text[i].unicode());
+        at = cut;
+    }
+    return chunks;
+}
+
+OutputView::Chunk OutputView::chunkAt(qsizetype line, qsizetype offset) const
+{
+    const std::vector<Chunk> &chunks = chunksOf(line);
+    const auto after = std::upper_bound(chunks.begin(), chunks.end(), offset,
+                                        [](qsizetype at, const Chunk &c) { return at < c.start; });
+    return after == chunks.begin() ? chunks.front() : *(after - 1);
+}
+
+OutputView::Chunk OutputView::chunkAtX(qsizetype line, qreal x) const
+{
+    const std::vector<Chunk> &chunks = chunksOf(line);
+    const auto after = std::upper_bound(chunks.begin(), chunks.end(), x,
+                                        [](qreal at, const Chunk &c) { return at < c.x; });
+    return after == chunks.begin() ? chunks.front() : *(after - 1);
+}
+
+QTextLayout &OutputView::layoutOf(const Chunk &chunk) const
+{
+    auto &slot = m_layouts[chunk.start];
+    if (!slot) {
+        // Only what is on screen is laid out; a screenful scrolled past is laid out again.
+        if (m_layouts.size() > 4096) {
+            m_layouts.clear();
+            return layoutOf(chunk);
+        }
+        // Without kerning, a piece is as wide as the advances of its characters, so that the
+        // pieces of a long line of Latin text meet where their estimates place them.
+        QFont pieceFont = font();
+        if (chunk.ofLongLine)
+            pieceFont.setKerning(false);
+        slot = std::make_unique<QTextLayout>(m_text.mid(chunk.start, chunk.end - chunk.start),
+                                             pieceFont);
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+        option.setTextDirection(Qt::LayoutDirectionAuto);
+        option.setTabStopDistance(m_tabWidth);
+        slot->setTextOption(option);
+        slot->setCacheEnabled(true);
+        slot->beginLayout();
+        QTextLine line = slot->createLine();
+        line.setLineWidth(UnboundedWidth);
+        line.setPosition({0, 0});
+        slot->endLayout();
+    }
+    return *slot;
+}
+
+qreal OutputView::xOf(qsizetype offset) const
+{
+    const qsizetype line = lineOf(offset);
+    const Chunk chunk = chunkAt(line, offset);
+    return chunk.x + layoutOf(chunk).lineAt(0).cursorToX(int(offset - chunk.start));
+}
+
+qsizetype OutputView::offsetInLine(qsizetype line, qreal x) const
+{
+    const Chunk chunk = chunkAtX(line, x);
+    const QTextLine laidOut = layoutOf(chunk).lineAt(0);
+    return chunk.start + laidOut.xToCursor(x - chunk.x, QTextLine::CursorBetweenCharacters);
+}
+
+qsizetype OutputView::offsetAt(QPoint point) const
+{
+    const int row = int(std::floor(qreal(point.y() - Margin) / m_lineHeight));
+    const qsizetype line =
+        std::clamp<qsizetype>(verticalScrollBar()->value() + row, 0, lineCount() - 1);
+    return offsetInLine(line, point.x() - Margin + horizontalScrollBar()->value());
+}
+
+QRect OutputView::characterRect(qsizetype offset) const
+{
+    offset = std::clamp<qsizetype>(offset, 0, m_text.size());
+    const qsizetype line = lineOf(offset);
+    const QPointF origin = lineOrigin(line);
+    const qreal left = xOf(offset);
+    const qreal right = offset < lineEnd(line) ? xOf(nextCharacter(offset))
+                                               : left + QFontMetrics(font()).averageCharWidth();
+    return QRectF(origin.x() + std::min(left, right), origin.y(), std::abs(right - left),
+                  m_lineHeight)
+        .toAlignedRect();
+}
+
+void OutputView::ensureVisible(qsizetype offset)
+{
+    const qsizetype line = lineOf(offset);
+    QScrollBar *vertical = verticalScrollBar();
+    if (line < vertical->value())
+        vertical->setValue(int(line));
+    else if (line >= vertical->value() + visibleLines())
+        vertical->setValue(int(line - visibleLines() + 1));
+
+    const qreal x = xOf(offset);
+    if (x > m_widestLine) { // the estimate fell short of the laid-out line
+        m_widestLine = x;
+        updateScrollBars();
+    }
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int width = viewport()->width() - 2 * Margin - 1;
+    if (x < horizontal->value())
+        horizontal->setValue(int(std::floor(x)));
+    else if (x > horizontal->value() + width)
+        horizontal->setValue(int(std::ceil(x)) - width);
+}
+
+void OutputView::paintEvent(QPaintEvent * /*event*/)
+{
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Text));
+    const QFontMetricsF metrics(font());
+    const int first = verticalScrollBar()->value();
+    const qsizetype last = std::min<qsizetype>(lineCount() - 1, first + visibleLines() + 1);
+    const qreal left = horizontalScrollBar()->value() - Margin;
+    const qreal right = left + viewport()->width();
+    const bool cursorShown = hasFocus() && m_cursorShown && !hasSelection();
+    const int cursorWidth = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
+
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(QPalette::Highlight));
+    selected.setForeground(palette().brush(QPalette::HighlightedText));
+    qreal widest = m_widestLine;
+    for (qsizetype line = first; line <= last; ++line) {
+        const QPointF origin = lineOrigin(line);
+        const std::vector<Chunk> &chunks = chunksOf(line);
+        for (auto chunk = chunks.begin(); chunk != chunks.end(); ++chunk) {
+            const qreal chunkRight = chunk + 1 == chunks.end() ? right : (chunk + 1)->x;
+            if (chunkRight < left || chunk->x > right)
+                continue;
+            QTextLayout &layout = layoutOf(*chunk);
+            const QTextLine laidOut = layout.lineAt(0);
+            // The line's first font sets the baseline, so that a fallback font lines up.
+            const QPointF at(origin.x() + chunk->x,
+                             origin.y() + metrics.ascent() - laidOut.ascent());
+            QList<QTextLayout::FormatRange> selections;
+            const qsizetype from = std::max(selectionStart(), chunk->start);
+            const qsizetype to = std::min(selectionEnd(), chunk->end);
+            if (from < to)
+                selections.append({int(from - chunk->start), int(to - from), selected});
+            layout.draw(&painter, at, selections);
+            if (cursorShown && m_position >= chunk->start &&
+                (m_position < chunk->end ||
+                 (m_position == chunk->end && chunk + 1 == chunks.end())))
+                layout.drawCursor(&painter, at, int(m_position - chunk->start), cursorWidth);
+            widest = std::max(widest, chunk->x + laidOut.naturalTextWidth());
+        }
+    }
+    if (widest > m_widestLine) { // a laid-out line is wider than its estimate
+        m_widestLine = widest;
+        QMetaObject::invokeMethod(this, &OutputView::updateScrollBars, Qt::QueuedConnection);
+    }
+}
+
+void OutputView::resizeEvent(QResizeEvent *event)
+{
+    updateScrollBars();
+    QAbstractScrollArea::resizeEvent(event);
+}
+
+void OutputView::scrollContentsBy(int /*dx*/, int /*dy*/)
+{
+    viewport()->update();
+}
+
+void OutputView::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        fontChanged();
+    QAbstractScrollArea::changeEvent(event);
+}
+
+bool OutputView::event(QEvent *event)
+{
+    // The view's own keys are not a window's shortcuts.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+qsizetype OutputView::nextCharacter(qsizetype offset) const
+{
+    const qsizetype line = lineOf(offset);
+    const qsizetype end = lineEnd(line);
+    if (offset >= end)
+        return line + 1 < lineCount() ? lineStart(line + 1) : offset;
+    const qsizetype length = std::min(end - offset, CharacterWindow);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + offset, length);
+    const qsizetype next = finder.toNextBoundary();
+    return offset + (next > 0 ? next : length);
+}
+
+qsizetype OutputView::previousCharacter(qsizetype offset) const
+{
+    const qsizetype line = lineOf(offset);
+    const qsizetype start = lineStart(line);
+    if (offset <= start)
+        return line > 0 ? lineEnd(line - 1) : offset;
+    const qsizetype begin = std::max(start, offset - CharacterWindow);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin,
+                               offset - begin);
+    finder.toEnd();
+    const qsizetype previous = finder.toPreviousBoundary();
+    return begin + std::max<qsizetype>(previous, 0);
+}
+
+// Words as the toolkit's editors step over them: to the start of the next or of this word.
+qsizetype OutputView::nextWord(qsizetype offset) const
+{
+    const qsizetype end = lineEnd(lineOf(offset));
+    if (offset >= end)
+        return nextCharacter(offset);
+    const qsizetype length = std::min(end - offset, WordWindow);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + offset, length);
+    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
+        if (next == length || finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
+            return offset + next;
+    }
+    return offset + length;
+}
+
+qsizetype OutputView::previousWord(qsizetype offset) const
+{
+    const qsizetype start = lineStart(lineOf(offset));
+    if (offset <= start)
+        return previousCharacter(offset);
+    const qsizetype begin = std::max(start, offset - WordWindow);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + begin,
+                               offset - begin);
+    finder.toEnd();
+    for (qsizetype previous = finder.toPreviousBoundary(); previous > 0;
+         previous = finder.toPreviousBoundary()) {
+        if (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
+            return begin + previous;
+    }
+    return begin;
+}
+
+void OutputView::selectWordAt(qsizetype offset)
+{
+    const qsizetype line = lineOf(offset);
+    const qsizetype start = std::max(lineStart(line), offset - WordWindow);
+    const qsizetype end = std::min(lineEnd(line), offset + WordWindow);
+    if (start == end)
+        return;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + start, end - start);
+    const qsizetype at = std::min(offset, end - 1) - start;
+    finder.setPosition(at);
+    qsizetype first = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
+    finder.setPosition(at);
+    qsizetype last = finder.toNextBoundary();
+    first = std::max<qsizetype>(first, 0);
+    last = last < 0 ? end - start : last;
+    m_goalX = -1;
+    changeSelection(start + first, start + last);
+}
+
+void OutputView::moveCursor(qsizetype offset, bool keepAnchor, bool keepGoalX)
+{
+    if (!keepGoalX)
+        m_goalX = -1;
+    changeSelection(keepAnchor ? m_anchor : offset, offset);
+    ensureVisible(offset);
+}
+
+void OutputView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copy();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+
+    struct Move
+    {
+        QKeySequence::StandardKey move;
+        QKeySequence::StandardKey select;
+        enum { Character, Word, Line, Page, Edge } step;
+        bool forward;
+    };
+    static const Move moves[] = {
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Move::Character, true},
+        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, Move::Character,
+         false},
+        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Move::Word, true},
+        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, Move::Word, false},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Move::Line, true},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Move::Line, false},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Move::Page, true},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, Move::Page, false},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, Move::Edge, true},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Move::Edge, false},
+        {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, Move::Edge, true},
+        {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, Move::Edge, false},
+    };
+    const bool toDocumentEnd = event->matches(QKeySequence::MoveToEndOfDocument) ||
+                               event->matches(QKeySequence::SelectEndOfDocument);
+    if (toDocumentEnd || event->matches(QKeySequence::MoveToStartOfDocument) ||
+        event->matches(QKeySequence::SelectStartOfDocument)) {
+        moveCursor(toDocumentEnd ? m_text.size() : 0,
+                   event->matches(QKeySequence::SelectEndOfDocument) ||
+                       event->matches(QKeySequence::SelectStartOfDocument));
+        return;
+    }
+    for (const Move &move : moves) {
+        const bool select = event->matches(move.select);
+        if (!select && !event->matches(move.move))
+            continue;
+        const qsizetype line = lineOf(m_position);
+        switch (move.step) {
+        case Move::Character:
+            moveCursor(move.forward ? nextCharacter(m_position) : previousCharacter(m_position),
+                       select);
+            break;
+        case Move::Word:
+            moveCursor(move.forward ? nextWord(m_position) : previousWord(m_position), select);
+            break;
+        case Move::Edge:
+            moveCursor(move.forward ? lineEnd(line) : lineStart(line), select);
+            break;
+        case Move::Line:
+        case Move::Page: {
+            const qsizetype lines = move.step == Move::Line ? 1 : visibleLines();
+            const qsizetype target = line + (move.forward ? lines : -lines);
+            if (m_goalX < 0)
+                m_goalX = xOf(m_position);
+            if (move.step == Move::Page)
+                verticalScrollBar()->setValue(verticalScrollBar()->value() +
+                                              int(move.forward ? lines : -lines));
+            if (target < 0)
+                moveCursor(0, select);
+            else if (target >= lineCount())
+                moveCursor(m_text.size(), select);
+            else
+                moveCursor(offsetInLine(target, m_goalX), select, true);
+            break;
+        }
+        }
+        return;
+    }
+    event->ignore(); // typing, deleting and pasting do nothing here
+}
+
+void OutputView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const qsizetype offset = offsetAt(event->position().toPoint());
+    if (m_tripleClickTimer.isActive()) {
+        m_tripleClickTimer.stop();
+        const qsizetype line = lineOf(offset);
+        m_goalX = -1;
+        changeSelection(lineStart(line), lineEnd(line));
+        offerSelectionToPrimary();
+        return;
+    }
+    m_dragging = true;
+    moveCursor(offset, event->modifiers() & Qt::ShiftModifier);
+}
+
+void OutputView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    selectWordAt(offsetAt(event->position().toPoint()));
+    m_tripleClickTimer.start(QApplication::doubleClickInterval(), this);
+}
+
+void OutputView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    m_dragPoint = event->position().toPoint();
+    extendDragTo(m_dragPoint);
+    // Past an edge the view scrolls on its own while the button is held.
+    if (viewport()->rect().contains(m_dragPoint))
+        m_dragScrollTimer.stop();
+    else if (!m_dragScrollTimer.isActive())
+        m_dragScrollTimer.start(50, this);
+}
+
+void OutputView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_dragging = false;
+    m_dragScrollTimer.stop();
+    offerSelectionToPrimary();
+}
+
+void OutputView::extendDragTo(QPoint point)
+{
+    m_goalX = -1;
+    changeSelection(m_anchor, offsetAt(point));
+}
+
+void OutputView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    QAction *copyAction = menu.addAction(
+        tr("&Copy") + u'\t' + QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText));
+    copyAction->setEnabled(hasSelection());
+    connect(copyAction, &QAction::triggered, this, [this] { copy(); });
+    menu.addSeparator();
+    QAction *selectAllAction =
+        menu.addAction(tr("Select All") + u'\t' +
+                       QKeySequence(QKeySequence::SelectAll).toString(QKeySequence::NativeText));
+    selectAllAction->setEnabled(!m_text.isEmpty());
+    connect(selectAllAction, &QAction::triggered, this, &OutputView::selectAll);
+    menu.exec(event->globalPos());
+}
+
+void OutputView::focusInEvent(QFocusEvent *event)
+{
+    restartBlinking();
+    QAbstractScrollArea::focusInEvent(event);
+}
+
+void OutputView::focusOutEvent(QFocusEvent *event)
+{
+    m_blinkTimer.stop();
+    viewport()->update();
+    QAbstractScrollArea::focusOutEvent(event);
+}
+
+void OutputView::restartBlinking()
+{
+    m_cursorShown = true;
+    const int flashTime = QApplication::cursorFlashTime();
+    if (hasFocus() && flashTime > 0)
+        m_blinkTimer.start(flashTime / 2, this);
+    else
+        m_blinkTimer.stop();
+    viewport()->update();
+}
+
+void OutputView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_blinkTimer.timerId()) {
+        m_cursorShown = !m_cursorShown;
+        viewport()->update(characterRect(m_position).adjusted(-2, 0, 2, 0));
+    } else if (event->timerId() == m_dragScrollTimer.timerId()) {
+        const QRect area = viewport()->rect();
+        QScrollBar *vertical = verticalScrollBar();
+        QScrollBar *horizontal = horizontalScrollBar();
+        if (m_dragPoint.y() < area.top())
+            vertical->setValue(vertical->value() - 1);
+        else if (m_dragPoint.y() > area.bottom())
+            vertical->setValue(vertical->value() + 1);
+        if (m_dragPoint.x() < area.left())
+            horizontal->setValue(horizontal->value() - horizontal->singleStep());
+        else if (m_dragPoint.x() > area.right())
+            horizontal->setValue(horizontal->value() + horizontal->singleStep());
+        extendDragTo(m_dragPoint);
+    } else if (event->timerId() == m_tripleClickTimer.timerId()) {
+        m_tripleClickTimer.stop();
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
