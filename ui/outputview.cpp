@@ -755,6 +755,8 @@ void OutputView::moveCursor(qsizetype offset, bool keepAnchor, bool keepGoalX)
         m_goalX = -1;
     changeSelection(keepAnchor ? m_anchor : offset, offset);
     ensureVisible(offset);
+    if (keepAnchor)
+        offerSelectionToPrimary();
 }
 
 void OutputView::keyPressEvent(QKeyEvent *event)

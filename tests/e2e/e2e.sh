@@ -156,6 +156,26 @@ case_one_megabyte_incr() {
     expect_clipboard "$work/expected"
 }
 
+# Text selected in the output with the mouse is offered as PRIMARY, and Ctrl+A, Ctrl+C copy it all.
+case_output_selection_copied() {
+    start_program
+    type_text t
+    click_input
+    type_text "a b"
+    xdotool key Return
+    type_text "cab"
+    xdotool mousemove --window "$window" 12 212 mousedown 1 mousemove --window "$window" 40 212 \
+        mousemove --window "$window" 90 212 mouseup 1
+    sleep 0.2
+    [ "$(timeout 5 xclip -selection primary -o)" = "T *" ] ||
+        fail "PRIMARY holds '$(timeout 5 xclip -selection primary -o)' after a drag over the first line"
+    xdotool key ctrl+a ctrl+c
+    sleep 0.2
+    printf 'T *\n*T*' >"$work/expected"
+    expect_clipboard "$work/expected"
+    exit_and_wait
+}
+
 case_close_leaves_clipboard() {
     printf sentinel >"$work/sentinel"
     offer_clipboard "$work/sentinel"
