@@ -304,6 +304,8 @@ void OutputView::indexLines()
     m_chunks.clear();
     const auto *units = reinterpret_cast<const char16_t *>(m_text.utf16());
     const qsizetype size = m_text.size();
+    if (size > 0 && m_advances.empty())
+        m_advances.assign(0x10000, UnknownAdvance);
     qint64 widest = 0;
     qint64 width = 0;
     for (qsizetype i = 0; i < size; ++i) {
@@ -343,7 +345,7 @@ qint32 OutputView::measureAdvance(char16_t unit)
 
 qreal OutputView::advanceOf(char16_t unit) const
 {
-    const qint32 step = m_advances[unit];
+    const qint32 step = m_advances.empty() ? 0 : m_advances[unit];
     return step > 0 ? qreal(step) / AdvanceUnit : 0;
 }
 
@@ -351,7 +353,7 @@ void OutputView::fontChanged()
 {
     const QFontMetrics metrics(font());
     m_lineHeight = std::max(1, metrics.lineSpacing());
-    m_advances.assign(0x10000, UnknownAdvance);
+    m_advances.clear(); // measured again as the characters turn up
     m_layouts.clear();
     indexLines();
     updateScrollBars();

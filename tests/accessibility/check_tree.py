@@ -179,14 +179,26 @@ try:
                    "Key for A"])
     check(focused == expected, "focus went %r" % focused)
 
-    # Typing in the box under A and in the input shows in the output's text.
+    # Typing in the box under A and in the input shows in the output's text, and the output
+    # tells what it gained where.
+    changes = []
+
+    def on_text_changed(event):
+        if event.source.name == "Applied text":
+            changes.append((event.type.minor, event.detail1, event.any_data))
+
+    pyatspi.Registry.registerEventListener(on_text_changed, "object:text-changed")
+    pump(0.3)
     xdotool("type", "--delay", "20", "q")
     for _ in range(26):
         xdotool("key", "Tab")
     xdotool("type", "--delay", "20", "ab")
     pump(0.5)
+    pyatspi.Registry.deregisterEventListener(on_text_changed, "object:text-changed")
     if output_box is not None:
         check(text_of(output_box) == "Q*", "the output reads %r after typing" % text_of(output_box))
+        check(changes == [("insert", 0, "Q"), ("insert", 1, "*")],
+              "the output's text changes came as %r" % changes)
 
         # The output stays read-only for assistive technologies too.
         editable = None
