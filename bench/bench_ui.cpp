@@ -121,6 +121,9 @@ public:
     // Times action, which must leave the output changed, up to the output's repaint.
     double timed(const std::function<void()> &action)
     {
+        // What the set-up changed is painted first, as it would be long before a user's next
+        // keystroke: a repaint paints every pending change of the window, not only its own.
+        settle();
         QElapsedTimer timer;
         timer.start();
         action();
