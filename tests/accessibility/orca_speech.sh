@@ -61,24 +61,27 @@ xdotool windowfocus --sync "$window"
 expect_said "Key for A text." 10 0
 expect_said "Enter the straight replacement equivelents in the appropriate boxes below:" 5 0
 
+# The toolkit holds each key until the screen reader has said whether it takes it (or 0.1 s
+# has passed), one key after another, so under the sanitizers on a loaded machine 26 Tabs can
+# take many seconds to arrive; the deadlines only matter when the speech never comes.
 xdotool type q
 n=$(said)
 for _ in $(seq 26); do xdotool key Tab; done
-expect_said "Enter text to be decrypted (/ Applied to) here: text." 10 "$n"
+expect_said "Enter text to be decrypted (/ Applied to) here: text." 40 "$n"
 
 n=$(said)
 xdotool type --delay 50 ab
-expect_said "notification Applied text: Q*" 5 "$n"
+expect_said "notification Applied text: Q*" 15 "$n"
 
 n=$(said)
 xdotool key Tab
-expect_said "View / Copy Applied text here (automatically updated as you type) read only text." 5 "$n"
+expect_said "View / Copy Applied text here (automatically updated as you type) read only text." 15 "$n"
 
 for _ in 1 2 3 4; do xdotool key Tab; done
-expect_said "Key for A text." 5 "$n"
+expect_said "Key for A text." 15 "$n"
 n=$(said)
 xdotool key End type x
-expect_said "notification Applied text: QX*" 5 "$n"
+expect_said "notification Applied text: QX*" 15 "$n"
 
 echo "Orca said:"
 spoken | grep -vx 'tab' | uniq
