@@ -191,20 +191,9 @@ private:
             return {lineStart, nextLine};
         if (at >= lineEnd)
             return {lineEnd, nextLine}; // the line break itself
-        const auto type = boundary == QAccessible::CharBoundary ? QTextBoundaryFinder::Grapheme
-                                                                : QTextBoundaryFinder::Word;
-        const qsizetype begin = std::max(lineStart, at - WordWindow);
-        const qsizetype end = std::min(lineEnd, at + WordWindow);
-        QTextBoundaryFinder finder(type, text.constData() + begin, end - begin);
-        finder.setPosition(at - begin + 1);
-        qsizetype first = finder.isAtBoundary() ? at - begin + 1 : finder.toNextBoundary();
-        finder.setPosition(at - begin);
-        qsizetype last = finder.isAtBoundary() ? at - begin : finder.toPreviousBoundary();
-        if (first < 0)
-            first = end - begin;
-        if (last < 0)
-            last = 0;
-        return {begin + last, begin + first};
+        return view()->itemAround(at, boundary == QAccessible::CharBoundary
+                                          ? QTextBoundaryFinder::Grapheme
+                                          : QTextBoundaryFinder::Word);
     }
 };
 
@@ -265,7 +254,6 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
     const QString removed =
         announce ? m_text.mid(span.start, span.beforeEnd - span.start) : QString();
     m_text = text;
-    m_layouts.clear();
     indexLines();
     // A position may not fall between the two characters of a CR LF pair.
     for (qsizetype *at : {&anchor, &position}) {
@@ -301,7 +289,8 @@ void OutputView::indexLines()
 {
     m_lineStarts.clear();
     m_lineStarts.push_back(0);
-    m_chunks.clear();
+    m_chunks.clear(); // what was laid out belongs to the old text
+    m_layouts.clear();
     const auto *units = reinterpret_cast<const char16_t *>(m_text.utf16());
     const qsizetype size = m_text.size();
     if (size > 0 && m_advances.empty())
@@ -354,7 +343,6 @@ void OutputView::fontChanged()
     const QFontMetrics metrics(font());
     m_lineHeight = std::max(1, metrics.lineSpacing());
     m_advances.clear(); // measured again as the characters turn up
-    m_layouts.clear();
     indexLines();
     updateScrollBars();
     viewport()->update();
@@ -732,23 +720,30 @@ qsizetype OutputView::previousWord(qsizetype offset) const
     return begin;
 }
 
-void OutputView::selectWordAt(qsizetype offset)
+std::pair<qsizetype, qsizetype> OutputView::itemAround(qsizetype offset,
+                                                       QTextBoundaryFinder::BoundaryType type) const
 {
     const qsizetype line = lineOf(offset);
     const qsizetype start = std::max(lineStart(line), offset - WordWindow);
     const qsizetype end = std::min(lineEnd(line), offset + WordWindow);
-    if (start == end)
+    QTextBoundaryFinder finder(type, m_text.constData() + start, end - start);
+    const qsizetype at = offset - start;
+    finder.setPosition(at);
+    const qsizetype first = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
+    finder.setPosition(at);
+    const qsizetype last = finder.toNextBoundary();
+    return {start + std::max<qsizetype>(first, 0), last < 0 ? end : start + last};
+}
+
+void OutputView::selectWordAt(qsizetype offset)
+{
+    const qsizetype line = lineOf(offset);
+    if (lineStart(line) == lineEnd(line))
         return;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + start, end - start);
-    const qsizetype at = std::min(offset, end - 1) - start;
-    finder.setPosition(at);
-    qsizetype first = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
-    finder.setPosition(at);
-    qsizetype last = finder.toNextBoundary();
-    first = std::max<qsizetype>(first, 0);
-    last = last < 0 ? end - start : last;
+    const auto [start, end] =
+        itemAround(std::min(offset, lineEnd(line) - 1), QTextBoundaryFinder::Word);
     m_goalX = -1;
-    changeSelection(start + first, start + last);
+    changeSelection(start, end);
 }
 
 void OutputView::moveCursor(qsizetype offset, bool keepAnchor, bool keepGoalX)

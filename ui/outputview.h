@@ -15,10 +15,12 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QString>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 QT_BEGIN_NAMESPACE
@@ -61,6 +63,9 @@ public:
     QRect characterRect(qsizetype offset) const;
     qsizetype offsetAt(QPoint point) const;
     void ensureVisible(qsizetype offset);
+    // The grapheme or word that holds offset, which lies inside a line, not on its break.
+    std::pair<qsizetype, qsizetype> itemAround(qsizetype offset,
+                                               QTextBoundaryFinder::BoundaryType type) const;
 
     // Lines longer than this are laid out in pieces.
     static constexpr qsizetype LayoutChunk = 1024;
