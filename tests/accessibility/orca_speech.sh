@@ -8,6 +8,10 @@ set -euo pipefail
 
 program=$1
 command -v orca >/dev/null || { echo "FAIL: orca is not installed" >&2; exit 1; }
+# Orca will not start beside another Orca of the same user, so speech tests of several checkouts
+# on one machine take turns; the lock goes with this shell, and no child keeps it open.
+exec 9>"${TMPDIR:-/tmp}/vellumtide-orca-$(id -u).lock"
+flock -w 90 9 || { echo "FAIL: another Orca speech test held the lock for 90 s" >&2; exit 1; }
 if pgrep -u "$(id -u)" -x orca >/dev/null; then
     echo "FAIL: an Orca of this user is running, and Orca will not start beside it" >&2
     exit 1
@@ -44,7 +48,7 @@ import orca.debug
 if orca.debug.debugFile:
     orca.debug.debugFile.reconfigure(line_buffering=True)
 PY
-orca --user-prefs "$prefs" --debug-file="$log" >"$A11Y_SESSION/orca.out" 2>&1 &
+orca --user-prefs "$prefs" --debug-file="$log" >"$A11Y_SESSION/orca.out" 2>&1 9>&- &
 orca=$!
 app=""
 # Orca refuses to start while another Orca of the same user exists, even one that has ended
@@ -53,7 +57,7 @@ trap 'kill $orca $app 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 expect_said "Screen reader on." 20 0
 
 # As on a desktop, the program finds the screen reader on and turns its accessibility on.
-"$program" >/dev/null 2>&1 &
+"$program" >/dev/null 2>&1 9>&- &
 app=$!
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
 [ -n "$window" ] || fail "the window did not appear"
