@@ -1,9 +1,13 @@
 #include "frmreplacecipher.h"
 
+#include "boxframe.h"
 #include "changedspan.h"
+#include "fontfit.h"
+#include "keybox.h"
 #include "layout.h"
 #include "outputannouncer.h"
 #include "outputview.h"
+#include "scrolllink.h"
 #include "substitution.h"
 #include "wrappingpushbutton.h"
 
@@ -11,25 +15,22 @@
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QWindow>
 
 #include <algorithm>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The smallest step by which a caption's font shrinks to fit its fixed box.
-constexpr qreal FontStep = 0.25;
 
 QLabel *makeLabel(const QString &caption, const QString &name, const QRect &geometry,
                   QWidget *parent)
@@ -41,34 +42,26 @@ QLabel *makeLabel(const QString &caption, const QString &name, const QRect &geom
     return label;
 }
 
-// Shrinks a label's font to the largest size at which its caption fits on its one line.
-void fitCaption(QLabel *label)
+// Gives a row of controls the largest font, from font down, at which fits(control, font) holds
+// for every one of them: a row in one size reads as one row.
+template <typename Control, typename Fits>
+void fitRow(const QFont &font, const std::vector<Control *> &row, Fits fits)
 {
-    QFont font = label->font();
-    const QRect box = label->contentsRect();
-    auto fits = [&] {
-        const QFontMetricsF metrics(font);
-        return metrics.horizontalAdvance(label->text()) <= box.width() &&
-               metrics.height() <= box.height();
-    };
-    while (!fits() && font.pointSizeF() > FontStep)
-        font.setPointSizeF(font.pointSizeF() - FontStep);
-    label->setFont(font);
+    const QFont fitted = shrunkToFit(font, FontStep, [&](const QFont &candidate) {
+        return std::all_of(row.begin(), row.end(),
+                           [&](Control *control) { return fits(control, candidate); });
+    });
+    for (Control *control : row)
+        control->setFont(fitted);
 }
 
-// Shrinks a button's font to the largest size at which its wrapped caption fits the button.
-void fitCaption(WrappingPushButton *button)
+// Whether a caption fits on its one line, room kept on either side.
+bool captionFits(const QLabel *label, const QFont &font, int room)
 {
-    QFont font = button->font();
-    const QRect box = button->captionRect();
-    auto fits = [&] {
-        const QRect needed =
-            QFontMetrics(font).boundingRect(box, WrappingPushButton::CaptionFlags, button->text());
-        return box.contains(needed);
-    };
-    while (!fits() && font.pointSizeF() > FontStep)
-        font.setPointSizeF(font.pointSizeF() - FontStep);
-    button->setFont(font);
+    const QFontMetricsF metrics(font);
+    const QRect box = label->contentsRect();
+    return metrics.horizontalAdvance(label->text()) <= box.width() - 2 * room &&
+           metrics.height() <= box.height();
 }
 
 WrappingPushButton *makeButton(const QString &caption, const QString &name, const QRect &geometry,
@@ -79,19 +72,26 @@ WrappingPushButton *makeButton(const QString &caption, const QString &name, cons
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setGeometry(geometry);
-    fitCaption(button);
     return button;
 }
 
 // A multi-line box that pastes plain text straight into its document. The toolkit's own paste
 // first builds a separate document of the whole text and then copies it in, block by block,
-// which makes pasting a book take several times as long.
+// which makes pasting a book take several times as long. Its frame stands out on any palette.
 class TextBox : public QPlainTextEdit
 {
 public:
     using QPlainTextEdit::QPlainTextEdit;
 
 protected:
+    bool event(QEvent *event) override
+    {
+        const bool handled = QPlainTextEdit::event(event);
+        if (event->type() == QEvent::Paint)
+            paintBoxFrame(this); // the frame is painted with the box, its text with the viewport
+        return handled;
+    }
+
     void insertFromMimeData(const QMimeData *source) override
     {
         if (isReadOnly() || !source || !source->hasText()) {
@@ -191,6 +191,8 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     connect(windowHandle(), &QWindow::windowStateChanged, this,
             &frmReplaceCipher::windowStateRequested);
     createControls();
+    fitText();
+    setBoxBackgrounds();
     describeForAssistiveTechnologies();
     connectHandlers();
     Form_Load();
@@ -216,12 +218,12 @@ void frmReplaceCipher::createControls()
         caption->setAlignment(Qt::AlignCenter);
         lblCapA.set(index, caption);
 
-        auto *box = new QLineEdit(letter, this);
+        auto *box = new KeyBox(this);
         box->setObjectName(u"txtLetter(%1)"_s.arg(index));
         box->setAccessibleName(u"Key for "_s + letter);
         box->setGeometry(Layout::txtLetter(index));
-        box->setAlignment(Qt::AlignCenter);
-        box->setMaxLength(std::numeric_limits<int>::max());
+        box->setText(letter);
+        box->installEventFilter(this);
         caption->setBuddy(box);
         txtLetter.set(index, box);
     }
@@ -242,8 +244,37 @@ void frmReplaceCipher::createControls()
     cmdExit =
         makeButton(QString::fromUtf16(Layout::ExitCaption), u"cmdExit"_s, Layout::cmdExit, this);
 
-    for (QLabel *label : {Label1, Label2, Label3})
-        fitCaption(label);
+    m_scrollLink = new ScrollLink(
+        txtInput, txtOutput,
+        [this](QChar letter) { return ApplyKey(keyEntries(), QString(letter)); }, this);
+}
+
+// Every caption, entry and button text in the default font where it fits, and otherwise in the
+// largest size at which it does; the letters, the three captions and the buttons each in one
+// size. The letter captions overlap their neighbours by a pixel, so each keeps a pixel free on
+// either side.
+void frmReplaceCipher::fitText()
+{
+    fitRow(font(), std::vector<QLabel *>(lblCapA.begin(), lblCapA.end()),
+           [](const QLabel *label, const QFont &font) { return captionFits(label, font, 1); });
+    fitRow(font(), std::vector<QLabel *>{Label1, Label2, Label3},
+           [](const QLabel *label, const QFont &font) { return captionFits(label, font, 0); });
+    fitRow(font(), std::vector<WrappingPushButton *>{cmdClearKeyword, cmdClearInput, cmdExit},
+           [](const WrappingPushButton *button, const QFont &font) {
+               const QRect box = button->captionRect();
+               return box.contains(QFontMetrics(font).boundingRect(
+                   box, WrappingPushButton::CaptionFlags, button->text()));
+           });
+    for (KeyBox *box : txtLetter)
+        box->fitText();
+}
+
+void frmReplaceCipher::setBoxBackgrounds()
+{
+    for (KeyBox *box : txtLetter)
+        setBoxBase(box, palette());
+    setBoxBase(txtInput, palette());
+    setBoxBase(txtOutput, palette());
 }
 
 void frmReplaceCipher::connectHandlers()
@@ -264,7 +295,7 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
         lblCapA(index)->setAccessibleName(txtLetter(index)->accessibleName());
-    txtLetter(1)->setAccessibleDescription(Label1->text());
+    txtLetter(1)->setDescription(Label1->text());
     Label2->setBuddy(txtInput);
     Label3->setBuddy(txtOutput);
     nameScrollBars(txtInput, txtInput->accessibleName());
@@ -300,6 +331,10 @@ void frmReplaceCipher::windowStateRequested(Qt::WindowState state)
 // normal state or the normal size comes back first depends on the window system.
 void frmReplaceCipher::changeEvent(QEvent *event)
 {
+    if (event->type() == QEvent::FontChange)
+        fitText();
+    if (event->type() == QEvent::PaletteChange)
+        setBoxBackgrounds();
     if (event->type() == QEvent::WindowStateChange) {
         if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
             QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
@@ -329,7 +364,9 @@ void frmReplaceCipher::Form_Load()
 
 void frmReplaceCipher::txtLetter_Change(int /*Index*/)
 {
-    txtInput_Change(); // whichever letter changed, the whole output is recomputed
+    if (!m_batchingChanges)
+        m_clearedKeys.clear(); // an edit after Clear Keyword: each box undoes its own again
+    txtInput_Change();         // whichever letter changed, the whole output is recomputed
 }
 
 void frmReplaceCipher::txtInput_Change()
@@ -339,19 +376,62 @@ void frmReplaceCipher::txtInput_Change()
     showOutput(appliedText(keyEntries()));
 }
 
+// Emptied as one edit of the box, so that undo in the box brings the whole text back: the
+// button is the largest in the window, and a pasted text is not lost to a slip of the mouse.
 void frmReplaceCipher::cmdClearInput_Click()
 {
-    txtInput->clear();
+    QTextCursor everything(txtInput->document());
+    everything.select(QTextCursor::Document);
+    everything.removeSelectedText();
 }
 
 void frmReplaceCipher::cmdClearKeyword_Click()
 {
+    std::vector<int> cleared;
     {
         const QScopedValueRollback batching(m_batchingChanges, true);
-        for (QLineEdit *box : txtLetter)
-            box->clear();
+        for (int index = 1; index <= LetterCount; ++index) {
+            if (txtLetter(index)->text().isEmpty())
+                continue;
+            txtLetter(index)->clear(); // which, unlike setting the text, the box can undo
+            cleared.push_back(index);
+        }
     }
+    m_clearedKeys = std::move(cleared);
+    m_clearUndone = false;
     txtInput_Change();
+}
+
+// Undo in any key box after Clear Keyword brings back all the entries it emptied, in one step,
+// and redo empties them again; each box undoes its own clear.
+bool frmReplaceCipher::undoKeyClear(bool redo)
+{
+    if (m_clearedKeys.empty() || redo != m_clearUndone)
+        return false;
+    {
+        const QScopedValueRollback batching(m_batchingChanges, true);
+        for (int index : m_clearedKeys) {
+            if (redo)
+                txtLetter(index)->redo();
+            else
+                txtLetter(index)->undo();
+        }
+    }
+    m_clearUndone = !redo;
+    txtInput_Change();
+    return true;
+}
+
+bool frmReplaceCipher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && !m_clearedKeys.empty()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) && undoKeyClear(false))
+            return true;
+        if (key->matches(QKeySequence::Redo) && undoKeyClear(true))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmReplaceCipher::cmdExit_Click()

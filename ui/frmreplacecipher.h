@@ -5,8 +5,9 @@
 // result back into them. Each change of a key box or of the input recomputes the output with
 // the substitution engine; Exit hands the output and the key to a ClipboardExport and ends.
 //
-// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h),
-// OutputView (outputview.h), ClipboardExport (clipboardexport.h).
+// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h), KeyBox
+// (keybox.h), OutputView (outputview.h), ScrollLink (scrolllink.h, which keeps the input and the
+// output on the same lines), ClipboardExport (clipboardexport.h).
 #pragma once
 
 #include "clipboardexport.h"
@@ -16,16 +17,17 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
-class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
 QT_END_NAMESPACE
 
+class KeyBox;
 class OutputAnnouncer;
 class OutputView;
+class ScrollLink;
 class WrappingPushButton;
 
 // A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
@@ -64,9 +66,13 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
+    void fitText();
+    void setBoxBackgrounds();
+    bool undoKeyClear(bool redo);
     void describeForAssistiveTechnologies();
     void connectHandlers();
     void windowStateRequested(Qt::WindowState state);
@@ -88,7 +94,7 @@ private:
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
     ControlArray<QLabel> lblCapA;
-    ControlArray<QLineEdit> txtLetter;
+    ControlArray<KeyBox> txtLetter;
     QPlainTextEdit *txtInput = nullptr;
     OutputView *txtOutput = nullptr;
     WrappingPushButton *cmdClearKeyword = nullptr;
@@ -96,7 +102,13 @@ private:
     WrappingPushButton *cmdExit = nullptr;
 
     std::unique_ptr<ClipboardExport> m_clipboardExport;
-    // Set while a handler empties several boxes, so that their changes recompute only once.
+    // Set while a handler empties or restores several boxes, so that their changes recompute
+    // only once.
     bool m_batchingChanges = false;
+    // The key boxes the last Clear Keyword emptied, while undo in a key box restores them all
+    // (or, once restored, redo empties them again); empty once a key box is edited.
+    std::vector<int> m_clearedKeys;
+    bool m_clearUndone = false;
     OutputAnnouncer *m_announcer = nullptr;
+    ScrollLink *m_scrollLink = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "outputview.h"
 
+#include "boxframe.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -659,7 +661,10 @@ bool OutputView::event(QEvent *event)
             return true;
         }
     }
-    return QAbstractScrollArea::event(event);
+    const bool handled = QAbstractScrollArea::event(event);
+    if (event->type() == QEvent::Paint)
+        paintBoxFrame(this); // the frame is painted with the view, the text with its viewport
+    return handled;
 }
 
 qsizetype OutputView::nextCharacter(qsizetype offset) const

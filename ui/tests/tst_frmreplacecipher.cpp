@@ -1,8 +1,10 @@
 // Tests of the main window on the offscreen platform: its layout, focus order and captions, and
 // its handlers driven through real key presses and clicks.
 
+#include "boxframe.h"
 #include "clipboardexport.h"
 #include "frmreplacecipher.h"
+#include "keybox.h"
 #include "outputview.h"
 #include "substitution.h"
 #include "wrappingpushbutton.h"
@@ -13,13 +15,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -63,6 +68,23 @@ QRect twips(int left, int top, int width, int height)
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
+QRect inDevicePixels(const QRect &rect, qreal ratio)
+{
+    return QRect((QPointF(rect.topLeft()) * ratio).toPoint(),
+                 (QSizeF(rect.size()) * ratio).toSize());
+}
+
+// Where two pictures of the same size differ: what was drawn on one and not the other.
+QRect inkOf(const QImage &drawn, const QImage &before)
+{
+    QRect ink;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (drawn.pixel(x, y) != before.pixel(x, y))
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
 } // namespace
 
 class TestFrmReplaceCipher : public QObject
@@ -80,10 +102,7 @@ private:
             qFatal("no control %s", qPrintable(name));
         return found;
     }
-    QLineEdit *keyBox(int index) const
-    {
-        return control<QLineEdit>(letterName("txtLetter", index));
-    }
+    KeyBox *keyBox(int index) const { return control<KeyBox>(letterName("txtLetter", index)); }
     QPlainTextEdit *input() const { return control<QPlainTextEdit>(u"txtInput"_s); }
     OutputView *output() const { return control<OutputView>(u"txtOutput"_s); }
     QPushButton *button(const QString &name) const { return control<QPushButton>(name); }
@@ -100,6 +119,11 @@ private:
         for (int index = 1; index <= LetterCount; ++index)
             entries[index - 1] = keyBox(index)->text();
         QCOMPARE(outputText(), ApplyKey(entries, rawText(input()->document())));
+    }
+    static void press(QWidget *target, QKeySequence::StandardKey key)
+    {
+        const QKeyCombination combination = QKeySequence(key)[0];
+        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
     }
     void paste(QWidget *target, const QString &text) const
     {
@@ -121,7 +145,12 @@ private Q_SLOTS:
     void startsEmptyWithFocusUnderA();
     void focusOrder_data();
     void focusOrder();
+    void captionsFit_data();
     void captionsFit();
+    void keyEntryReadable_data();
+    void keyEntryReadable();
+    void boxesStandOut_data();
+    void boxesStandOut();
     void boxProperties();
     void outputReadOnlyButSelectable();
     void enterAndEscapeAreInert_data();
@@ -134,6 +163,8 @@ private Q_SLOTS:
     void outputFollowsEdits();
     void outputFollowsRandomEdits();
     void outputKeepsScrollPosition();
+    void scrollingIsLinked_data();
+    void scrollingIsLinked();
     void lineBreaksFromKeyEntries();
     void outputKeepsSelection();
     void clearKeyword();
@@ -176,8 +207,8 @@ void TestFrmReplaceCipher::layoutTable_data()
         QTest::addRow("lblCapA(%d)", k)
             << letterName("lblCapA", k) << u"QLabel"_s << twips(left, 360, 255, 255) << letter;
         // The key boxes start with their letter, and the load handler empties them.
-        QTest::addRow("txtLetter(%d)", k) << letterName("txtLetter", k) << u"QLineEdit"_s
-                                          << twips(left, 600, 255, 285) << QString();
+        QTest::addRow("txtLetter(%d)", k)
+            << letterName("txtLetter", k) << u"KeyBox"_s << twips(left, 600, 255, 285) << QString();
     }
     QTest::newRow("Label2") << u"Label2"_s << u"QLabel"_s << twips(120, 960, 6255, 255)
                             << u"Enter text to be decrypted (/ Applied to) here:"_s;
@@ -303,31 +334,171 @@ void TestFrmReplaceCipher::focusOrder()
         QCOMPARE(label->focusPolicy(), Qt::NoFocus);
 }
 
+void TestFrmReplaceCipher::captionsFit_data()
+{
+    // A larger default font stands for a screen of 120 or 144 dots per inch without scaling.
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("default font") << 1.0;
+    QTest::newRow("120 dpi") << 1.25;
+    QTest::newRow("144 dpi") << 1.5;
+}
+
+// Every caption fits its box, the letters with a pixel free where neighbours overlap; each row
+// (the letters, the three captions, the buttons) shares one size, the largest at which all fit.
 void TestFrmReplaceCipher::captionsFit()
 {
-    for (QLabel *label : m_window->findChildren<QLabel *>()) {
-        const QFontMetricsF metrics(label->font());
-        QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->contentsRect().width(),
-                 qPrintable(label->objectName()));
-        QVERIFY2(metrics.height() <= label->contentsRect().height(),
-                 qPrintable(label->objectName()));
-        // Only a caption that would not fit gives up the default font.
-        if (QFontMetricsF(QApplication::font()).horizontalAdvance(label->text()) <=
-            label->contentsRect().width())
-            QCOMPARE(label->font().pointSizeF(), QApplication::font().pointSizeF());
-        QVERIFY2(label->font().pointSizeF() >= 5, qPrintable(label->objectName()));
+    QFETCH(qreal, scale);
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSizeF(original.pointSizeF() * scale);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+    QCoreApplication::processEvents();
+
+    QList<QWidget *> letters;
+    for (int index = 1; index <= LetterCount; ++index)
+        letters << control(letterName("lblCapA", index));
+    const QList<QList<QWidget *>> rows = {
+        letters,
+        {control(u"Label1"_s), control(u"Label2"_s), control(u"Label3"_s)},
+        {button(u"cmdClearKeyword"_s), button(u"cmdClearInput"_s), button(u"cmdExit"_s)}};
+    const auto fits = [](const QWidget *widget, const QFont &font) {
+        if (auto *pushButton = qobject_cast<const WrappingPushButton *>(widget)) {
+            const QRect box = pushButton->captionRect();
+            return box.contains(QFontMetrics(font).boundingRect(
+                box, WrappingPushButton::CaptionFlags, pushButton->text()));
+        }
+        auto *label = static_cast<const QLabel *>(widget);
+        const int room = label->text().size() == 1 ? 2 : 0;
+        const QFontMetricsF metrics(font);
+        return metrics.horizontalAdvance(label->text()) <= label->contentsRect().width() - room &&
+               metrics.height() <= label->contentsRect().height();
+    };
+    for (const QList<QWidget *> &row : rows) {
+        const QFont font = row.first()->font();
+        QVERIFY(font.pointSizeF() <= large.pointSizeF());
+        bool largerFitsAll = font.pointSizeF() < large.pointSizeF();
+        QFont larger = font;
+        larger.setPointSizeF(font.pointSizeF() + 0.25);
+        for (QWidget *widget : row) {
+            QCOMPARE(widget->font().pointSizeF(), font.pointSizeF());
+            QVERIFY2(fits(widget, font), qPrintable(widget->objectName()));
+            largerFitsAll = largerFitsAll && fits(widget, larger);
+        }
+        QVERIFY2(!largerFitsAll, qPrintable(row.first()->objectName()));
     }
-    for (auto *pushButton : m_window->findChildren<WrappingPushButton *>()) {
-        const QRect box = pushButton->captionRect();
-        const QRect needed =
-            QFontMetrics(pushButton->font())
-                .boundingRect(box, WrappingPushButton::CaptionFlags, pushButton->text());
-        QVERIFY2(box.contains(needed), qPrintable(pushButton->objectName()));
+    // Every key box holds its text's height, and a wide capital whole.
+    for (int index = 1; index <= LetterCount; ++index)
+        keyBox(index)->setText(u"W"_s);
+    for (int index = 1; index <= LetterCount; ++index)
+        QVERIFY(keyBox(index)->showsWhole());
+}
+
+void TestFrmReplaceCipher::keyEntryReadable_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("inTooltip");
+    QTest::newRow("two characters") << u"QU"_s << false;
+    QTest::newRow("three characters") << u"the"_s << false;
+    QTest::newRow("five characters") << u"queen"_s << true;
+    QTest::newRow("markup shown as typed") << u"<b>x</b>"_s << true;
+}
+
+// An entry of up to three characters shows whole in its 17-pixel box; a longer one shows from
+// its first character and whole in the tooltip, which reads it as typed, and in the description.
+void TestFrmReplaceCipher::keyEntryReadable()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, inTooltip);
+    KeyBox *box = keyBox(17);
+    input()->setFocus();
+    const QImage empty = box->grab().toImage();
+    paste(box, entry);
+    input()->setFocus();
+    const QRect ink = inkOf(box->grab().toImage(), empty);
+    const qreal ratio = empty.devicePixelRatio();
+    const QRect inside = inDevicePixels(box->contentsRect().adjusted(1, 1, -1, -1), ratio);
+    if (!inTooltip) {
+        QVERIFY(box->showsWhole());
+        QVERIFY(inside.contains(ink));
+        // As wide as the whole entry drawn where nothing cuts it.
+        QImage free(inDevicePixels(QRect(0, 0, 200, 50), ratio).size(), QImage::Format_RGB32);
+        free.setDevicePixelRatio(ratio);
+        free.fill(Qt::white);
+        QImage blank = free;
+        QPainter painter(&free);
+        painter.setFont(box->font());
+        painter.drawText(QPoint(20, 30), entry);
+        painter.end();
+        QVERIFY(ink.width() >= inkOf(free, blank).width() - 1);
+        QVERIFY(box->toolTip().isEmpty());
+    } else {
+        QVERIFY(ink.left() <= inside.left() + ratio); // from its first character
+        QVERIFY(box->toolTip().contains(entry.toHtmlEscaped()));
+        QCOMPARE(box->accessibleDescription(), entry);
     }
-    // A key box shows a wide capital whole.
-    keyBox(13)->setText(u"W"_s);
-    const QFontMetrics metrics(keyBox(13)->font());
-    QVERIFY(metrics.horizontalAdvance(u'W') <= keyBox(13)->contentsRect().width() - 4);
+}
+
+void TestFrmReplaceCipher::boxesStandOut_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("default") << QApplication::palette();
+    // As a GTK desktop's dark theme gives it: boxes a shade darker than the window, and the
+    // style's frames a shade darker still.
+    QPalette dark;
+    const QList<std::pair<QPalette::ColorRole, QColor>> darkRoles = {
+        {QPalette::Window, QColor(0x35, 0x35, 0x35)},
+        {QPalette::WindowText, QColor(0xee, 0xee, 0xec)},
+        {QPalette::Base, QColor(0x2d, 0x2d, 0x2d)},
+        {QPalette::Text, QColor(0xee, 0xee, 0xec)},
+        {QPalette::Button, QColor(0x35, 0x35, 0x35)},
+        {QPalette::ButtonText, QColor(0xee, 0xee, 0xec)},
+        {QPalette::Light, QColor(0x40, 0x40, 0x40)},
+        {QPalette::Midlight, QColor(0x3a, 0x3a, 0x3a)},
+        {QPalette::Mid, QColor(0x2a, 0x2a, 0x2a)},
+        {QPalette::Dark, QColor(0x26, 0x26, 0x26)},
+        {QPalette::Shadow, QColor(0x1b, 0x1b, 0x1b)},
+        {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)}};
+    for (const auto &[role, color] : darkRoles)
+        dark.setColor(role, color);
+    QTest::newRow("dark") << dark;
+    // Black everywhere but the text and the highlight.
+    QPalette contrast(Qt::white, Qt::black, Qt::black, Qt::black, Qt::black, Qt::white, Qt::white,
+                      Qt::black, Qt::black);
+    contrast.setColor(QPalette::Highlight, Qt::cyan);
+    QTest::newRow("high contrast black") << contrast;
+}
+
+// Every key box and both big boxes show a frame that stands 3:1 against the window, and a
+// background of their own, on whatever palette the desktop gives.
+void TestFrmReplaceCipher::boxesStandOut()
+{
+    QFETCH(QPalette, palette);
+    const QPalette original = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+    QCoreApplication::processEvents();
+    const QImage window = m_window->grab().toImage();
+    const QColor background = palette.color(QPalette::Window);
+    QList<QWidget *> boxes = {input(), output()};
+    for (int index = 1; index <= LetterCount; ++index)
+        boxes << keyBox(index);
+    const qreal ratio = window.devicePixelRatio();
+    for (QWidget *box : boxes) {
+        const QRect edge = inDevicePixels(box->geometry(), ratio);
+        for (const QRect &side : {QRect(edge.topLeft(), QSize(edge.width(), 1)),
+                                  QRect(edge.bottomLeft(), QSize(edge.width(), 1)),
+                                  QRect(edge.topLeft(), QSize(1, edge.height())),
+                                  QRect(edge.topRight(), QSize(1, edge.height()))}) {
+            for (int y = side.top(); y <= side.bottom(); ++y)
+                for (int x = side.left(); x <= side.right(); ++x)
+                    QVERIFY2(contrastRatio(window.pixelColor(x, y), background) >= 3,
+                             qPrintable(u"%1 at %2,%3"_s.arg(box->objectName()).arg(x).arg(y)));
+        }
+        const QPoint middle = edge.center() - QPoint(0, edge.height() / 4);
+        QVERIFY2(contrastRatio(window.pixelColor(middle), background) >= 1.1,
+                 qPrintable(box->objectName()));
+    }
 }
 
 void TestFrmReplaceCipher::boxProperties()
@@ -539,8 +710,9 @@ void TestFrmReplaceCipher::outputFollowsRandomEdits()
     }
 }
 
-// A long text that scrolls both ways; the box's scroll position survives a change of the key,
-// which rewrites every line, and typing in the input, which rewrites one.
+// A long text that scrolls both ways; the output's scroll position, where the user put it,
+// survives a change of the key, which rewrites every line, and typing in the input on a line in
+// sight, which rewrites one.
 void TestFrmReplaceCipher::outputKeepsScrollPosition()
 {
     QString text;
@@ -561,14 +733,91 @@ void TestFrmReplaceCipher::outputKeepsScrollPosition()
     QCOMPARE(vertical->value(), 1000);
     QCOMPARE(horizontal->value(), 20);
 
-    QTextCursor cursor(input()->document());
-    cursor.setPosition(5);
+    QTextCursor cursor(input()->document()->findBlockByNumber(1000));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
     input()->setTextCursor(cursor);
     QTest::keyClicks(input(), u"lll"_s);
-    QCOMPARE(outputText().left(8), u"X*** XXX"_s);
+    QCOMPARE(outputText().mid(output()->lineStart(1000), 8), u"X*** XXX"_s);
     QCOMPARE(vertical->value(), 1000);
     QCOMPARE(horizontal->value(), 20);
     verifyOutputFollowsBoxes();
+}
+
+void TestFrmReplaceCipher::scrollingIsLinked_data()
+{
+    QTest::addColumn<QString>("lineBreak");
+    QTest::addColumn<QString>("entryForQ");
+    QTest::newRow("line feeds") << u"\n"_s << u"q"_s;
+    QTest::newRow("CR LF") << u"\r\n"_s << u"q"_s;
+    QTest::newRow("line separators") << u"\u2028"_s << u"q"_s;
+    QTest::newRow("entry holding a line break") << u"\n"_s << u"x\r\ny"_s;
+    QTest::newRow("entry ending in CR") << u"\n"_s << u"x\r"_s;
+}
+
+// The two boxes show the same lines, whichever one is scrolled: each input line starts with its
+// number, which the output keeps, so the first line in sight in each box tells where it stands.
+void TestFrmReplaceCipher::scrollingIsLinked()
+{
+    QFETCH(QString, lineBreak);
+    QFETCH(QString, entryForQ);
+    QString text;
+    for (int line = 0; line < 3000; ++line) {
+        // Line separators split every other block in two.
+        const QString end = lineBreak == u"\u2028" && line % 2 ? u"\n"_s : lineBreak;
+        text += u"%1 q abc %2 q"_s.arg(line).arg(QString(80 + line % 10, u'0')) + end;
+    }
+    keyBox(17)->setText(entryForQ);
+    paste(input(), text);
+    input()->moveCursor(QTextCursor::Start);
+    const int caret = input()->textCursor().position();
+    const auto number = [](const QString &line) { return line.left(line.indexOf(u' ')).toInt(); };
+    const auto inputTop = [&] {
+        QTextCursor top = input()->cursorForPosition(QPoint(1, 1));
+        top.movePosition(QTextCursor::StartOfLine);
+        top.movePosition(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+        return number(top.selectedText());
+    };
+    // An output line that an entry began belongs to the numbered line above it.
+    const auto outputTop = [&] {
+        qsizetype line = output()->verticalScrollBar()->value();
+        while (line > 0 && !outputText().at(output()->lineStart(line)).isDigit())
+            --line;
+        return number(outputText().mid(output()->lineStart(line), 6));
+    };
+    QScrollBar *inputBar = input()->verticalScrollBar();
+    QScrollBar *outputBar = output()->verticalScrollBar();
+    for (int step : {1200, 3, 2500, 777, 0}) {
+        inputBar->setValue(step);
+        QVERIFY(inputTop() > 0 || step == 0);
+        QCOMPARE(outputTop(), inputTop());
+        outputBar->setValue(outputBar->maximum() * step / 3000);
+        QCOMPARE(inputTop(), outputTop());
+    }
+    // The wheel over one box scrolls both.
+    QWheelEvent wheel(QPointF(50, 30), output()->viewport()->mapToGlobal(QPointF(50, 30)), QPoint(),
+                      QPoint(0, -120 * 8), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(output()->viewport(), &wheel);
+    QVERIFY(outputBar->value() > 0);
+    QCOMPARE(inputTop(), outputTop());
+    // Sideways, the same share of each range.
+    QScrollBar *inputSideways = input()->horizontalScrollBar();
+    QScrollBar *outputSideways = output()->horizontalScrollBar();
+    QVERIFY(inputSideways->maximum() > 0 && outputSideways->maximum() > 0);
+    inputSideways->setValue(inputSideways->maximum());
+    QCOMPARE(outputSideways->value(), outputSideways->maximum());
+    outputSideways->setValue(0);
+    QCOMPARE(inputSideways->value(), 0);
+    // Neither the focus nor the caret moved.
+    QCOMPARE(QApplication::focusWidget(), input());
+    QCOMPARE(input()->textCursor().position(), caret);
+    // Keys that move the caret scroll both boxes too.
+    for (const QKeyCombination key :
+         {QKeyCombination(Qt::ControlModifier, Qt::Key_Home), QKeyCombination(Qt::Key_PageDown),
+          QKeyCombination(Qt::Key_PageDown), QKeyCombination(Qt::ControlModifier, Qt::Key_End),
+          QKeyCombination(Qt::Key_PageUp)}) {
+        QTest::keyClick(input(), key.key(), key.keyboardModifiers());
+        QCOMPARE(outputTop(), inputTop());
+    }
 }
 
 // An entry may hold line breaks of any kind, one of them two characters long; the output keeps
@@ -640,6 +889,23 @@ void TestFrmReplaceCipher::clearKeyword()
         QVERIFY(keyBox(index)->text().isEmpty());
     QCOMPARE(recomputes.count(), 1);
     QCOMPARE(QApplication::focusWidget(), button(u"cmdClearKeyword"_s));
+
+    // Undo in any key box brings every entry back in one step; redo empties them again.
+    press(keyBox(3), QKeySequence::Undo);
+    for (int index = 1; index <= LetterCount; ++index)
+        QCOMPARE(keyBox(index)->text(), QString(QChar(u'a' + index - 1)));
+    QCOMPARE(outputText(), u"HI THERE"_s);
+    press(keyBox(20), QKeySequence::Redo);
+    QCOMPARE(outputText(), u"** *****"_s);
+    press(keyBox(20), QKeySequence::Undo);
+    // Once a box is edited, undo there is the box's own again.
+    keyBox(5)->setFocus();
+    keyBox(5)->end(false);
+    QTest::keyClicks(keyBox(5), u"x"_s);
+    press(keyBox(5), QKeySequence::Undo);
+    QCOMPARE(keyBox(5)->text(), u"e"_s);
+    QCOMPARE(keyBox(1)->text(), u"a"_s);
+    verifyOutputFollowsBoxes();
 }
 
 void TestFrmReplaceCipher::clearInput()
@@ -658,6 +924,14 @@ void TestFrmReplaceCipher::clearInput()
     QCOMPARE(keyBox(1)->text(), u"z"_s);
     QCOMPARE(keyBox(2)->text(), u"y"_s);
     QCOMPARE(QApplication::focusWidget(), button(u"cmdClearInput"_s));
+
+    // A slip of the mouse loses nothing: undo in the input brings the text back, redo clears.
+    press(input(), QKeySequence::Undo);
+    QCOMPARE(input()->toPlainText(), u"abc"_s);
+    QCOMPARE(outputText(), u"ZY*"_s);
+    press(input(), QKeySequence::Redo);
+    QVERIFY(input()->toPlainText().isEmpty());
+    QVERIFY(outputText().isEmpty());
 }
 
 void TestFrmReplaceCipher::pastedCharactersReachExportUnchanged_data()

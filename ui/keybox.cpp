@@ -1,0 +1,119 @@
+#include "keybox.h"
+
+#include "boxframe.h"
+#include "fontfit.h"
+
+#include <QFocusEvent>
+#include <QFontMetricsF>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// QLineEdit keeps this much room on each side of its text, inside the style's frame; the box
+// gives it back to the text, which needs every pixel.
+constexpr int LineEditMargin = 2;
+constexpr int LineEditVerticalMargin = 1;
+
+// The longest part of an entry a tooltip shows, and the characters on each of its lines.
+constexpr qsizetype TooltipLength = 600;
+constexpr qsizetype TooltipLine = 40;
+
+// An entry as a tooltip shows it: as plain text (an entry may look like markup), on lines of a
+// readable length, cut where it is very long.
+QString tooltipOf(const QString &entry)
+{
+    const QList<uint> characters = entry.toUcs4();
+    QString shown;
+    for (qsizetype at = 0; at < characters.size() && at < TooltipLength; at += TooltipLine) {
+        if (at > 0)
+            shown += u"<br>"_s;
+        const qsizetype length = std::min(TooltipLine, TooltipLength - at);
+        shown += QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData() + at),
+                                   std::min(length, characters.size() - at))
+                     .toHtmlEscaped();
+    }
+    if (characters.size() > TooltipLength)
+        shown += u"…<br>(%1 characters)"_s.arg(characters.size());
+    return u"<p style=\"white-space:pre-wrap\">"_s + shown + u"</p>"_s;
+}
+
+} // namespace
+
+KeyBox::KeyBox(QWidget *parent)
+    : QLineEdit(parent)
+{
+    setAlignment(Qt::AlignCenter);
+    setMaxLength(std::numeric_limits<int>::max());
+    setTextMargins(-LineEditMargin, 0, -LineEditMargin, 0);
+    connect(this, &QLineEdit::textChanged, this, &KeyBox::entryChanged);
+}
+
+KeyBox::~KeyBox() = default;
+
+void KeyBox::setDescription(const QString &description)
+{
+    m_description = description;
+    entryChanged();
+}
+
+// Where QLineEdit draws the text: inside the style's frame and the margins around the text.
+QRect KeyBox::textArea() const
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    return contents.marginsRemoved(textMargins())
+        .adjusted(LineEditMargin, LineEditVerticalMargin, -LineEditMargin, -LineEditVerticalMargin);
+}
+
+void KeyBox::fitText()
+{
+    const QFont inherited = parentWidget() ? parentWidget()->font() : font();
+    const QRect area = textArea();
+    const QString entry = text();
+    auto fitsHeight = [&](const QFont &font) {
+        return QFontMetricsF(font).height() <= area.height();
+    };
+    // A pixel to spare: on a scaled screen the box lays its text out a little wider than the
+    // font's metrics say, and a text wider than the box scrolls instead of being centred.
+    auto fitsWhole = [&](const QFont &font) {
+        return fitsHeight(font) && QFontMetricsF(font).horizontalAdvance(entry) <= area.width() - 1;
+    };
+    // An entry too long for the box stays at the floor size, as it was while it grew, and
+    // scrolls in the box.
+    const QFont fitted = shrunkToFit(inherited, FloorPointSize, fitsWhole);
+    m_showsWhole = fitsWhole(fitted);
+    setFont(fitted);
+}
+
+void KeyBox::entryChanged()
+{
+    fitText();
+    const QString entry = text();
+    const bool needsTooltip = !m_showsWhole || entry.toUcs4().size() > ShortEntry;
+    setToolTip(needsTooltip ? tooltipOf(entry) : QString());
+    setAccessibleDescription(needsTooltip ? entry : m_description);
+    if (!hasFocus() && !m_showsWhole)
+        setCursorPosition(0);
+}
+
+// Leaving the box shows an entry too long for it from its first character again; a menu or
+// another window taking the focus for a moment leaves the cursor where it was.
+void KeyBox::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (!m_showsWhole && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason)
+        setCursorPosition(0);
+}
+
+void KeyBox::paintEvent(QPaintEvent *event)
+{
+    QLineEdit::paintEvent(event);
+    paintBoxFrame(this);
+}
