@@ -1,7 +1,7 @@
 // Window latency: the real window, filled with English-like text, timed from the key event until
 // the output box is updated and repainted.
 //
-//   bench_ui            the table of cases a-d by size and for one 1 MB line, idle memory
+//   bench_ui            the table of cases a-e by size and for one 1 MB line, idle memory
 //   bench_ui --csv      only the table, as CSV
 //   bench_ui --startup  one line: milliseconds from process start to the first painted window
 //
@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
@@ -194,6 +195,28 @@ public:
         return figuresOf(times);
     }
 
+    // A page down or up in the input, both boxes repainted: what keeping them on the same lines
+    // costs. With entryForQ set, the output has more lines than the input, and each scroll
+    // follows a change of the key, so that it finds again where each input line starts.
+    Figures scrollPage(const QString &entryForQ = QString())
+    {
+        fillKey();
+        auto *q = m_window.findChild<QLineEdit *>(u"txtLetter(17)"_s);
+        QScrollBar *bar = m_input->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        std::vector<double> times;
+        for (int rep = 0; rep < Repetitions; ++rep) {
+            if (!entryForQ.isEmpty())
+                q->setText(rep % 2 ? entryForQ : entryForQ + u'x');
+            const int page = rep % 2 ? -bar->pageStep() : bar->pageStep();
+            times.push_back(timed([&] {
+                bar->setValue(bar->value() + page);
+                m_input->viewport()->repaint();
+            }));
+        }
+        return figuresOf(times);
+    }
+
     static void settle() { QCoreApplication::processEvents(); }
 
     // With the input box's signals blocked, a keystroke or a paste costs only what the toolkit's
@@ -279,9 +302,13 @@ int main(int argc, char *argv[])
         if (!oneLine) // clearing the key costs what a key box keystroke costs
             row("c Clear Keyword", label, bench.clearKeyword());
         row("d paste into empty input", label, bench.paste(text));
+        if (!oneLine)
+            row("e scroll a page", label, bench.scrollPage());
     }
     if (csv)
         return 0;
+    bench.setInput(BenchText::englishLikeText(10 * 1024 * 1024, BenchText::englishWords(), 70));
+    row("e scroll, Q holds a break", "10MB", bench.scrollPage(u"k\nq"_s));
     bench.setInput(BenchText::englishLikeText(64 * 1024, BenchText::englishWords()));
     row("c click, nothing to clear", "64KB", bench.clickWithNothingToClear());
     const QString line = BenchText::englishLikeText(1024 * 1024, BenchText::englishWords(), 0);
