@@ -316,6 +316,9 @@ int main(int argc, char *argv[])
     bench.setRecomputing(false);
     row("b input box alone", "1MB-line", bench.inputKeystroke());
     row("d input box alone", "1MB-line", bench.paste(line));
+    const QString book =
+        BenchText::englishLikeText(10 * 1024 * 1024, BenchText::englishWords(), 70);
+    row("d input box alone", "10MB", bench.paste(book));
     bench.setRecomputing(true);
     std::printf("resident memory with an empty input: %.1f MB\n", idleMemory);
     return 0;

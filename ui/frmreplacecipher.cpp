@@ -9,6 +9,7 @@
 #include "outputview.h"
 #include "scrolllink.h"
 #include "substitution.h"
+#include "textbox.h"
 #include "wrappingpushbutton.h"
 
 #include <QAccessible>
@@ -18,8 +19,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -75,38 +74,8 @@ WrappingPushButton *makeButton(const QString &caption, const QString &name, cons
     return button;
 }
 
-// A multi-line box that pastes plain text straight into its document. The toolkit's own paste
-// first builds a separate document of the whole text and then copies it in, block by block,
-// which makes pasting a book take several times as long. Its frame stands out on any palette.
-class TextBox : public QPlainTextEdit
-{
-public:
-    using QPlainTextEdit::QPlainTextEdit;
-
-protected:
-    bool event(QEvent *event) override
-    {
-        const bool handled = QPlainTextEdit::event(event);
-        if (event->type() == QEvent::Paint)
-            paintBoxFrame(this); // the frame is painted with the box, its text with the viewport
-        return handled;
-    }
-
-    void insertFromMimeData(const QMimeData *source) override
-    {
-        if (isReadOnly() || !source || !source->hasText()) {
-            QPlainTextEdit::insertFromMimeData(source);
-            return;
-        }
-        QTextCursor cursor = textCursor();
-        cursor.insertText(source->text());
-        setTextCursor(cursor);
-        ensureCursorVisible();
-    }
-};
-
-QPlainTextEdit *makeTextBox(const QString &name, const QString &accessibleName,
-                            const QRect &geometry, QWidget *parent)
+TextBox *makeTextBox(const QString &name, const QString &accessibleName, const QRect &geometry,
+                     QWidget *parent)
 {
     auto *box = new TextBox(parent);
     box->setObjectName(name);
@@ -117,19 +86,6 @@ QPlainTextEdit *makeTextBox(const QString &name, const QString &accessibleName,
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setTabChangesFocus(true);
     return box;
-}
-
-// The text of a multi-line box exactly as typed or pasted. toPlainText() would turn no-break
-// spaces into spaces and line separators into line feeds; the raw text keeps them, and has a
-// paragraph separator only between blocks, where the box holds a line break.
-QString textOf(const QPlainTextEdit *box)
-{
-    QString text = box->document()->toRawText();
-    // A plain loop that vectorises: QString::replace takes longer than the transform itself.
-    char16_t *units = reinterpret_cast<char16_t *>(text.data());
-    for (qsizetype i = 0, size = text.size(); i < size; ++i)
-        units[i] = units[i] == u'\u2029' ? u'\n' : units[i];
-    return text;
 }
 
 // A top-level QWidget is exposed to assistive technologies as a plain area ("filler"), while the
@@ -461,7 +417,7 @@ void frmReplaceCipher::showOutput(const QString &output)
 // what the output box shows and what Exit exports.
 QString frmReplaceCipher::appliedText(const KeyEntries &entries) const
 {
-    const QString input = textOf(txtInput);
+    const QString &input = txtInput->text();
     return ApplyKey(entries, input, std::max(MaxOutputLength, 4 * input.size()));
 }
 

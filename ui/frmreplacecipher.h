@@ -21,13 +21,13 @@
 
 QT_BEGIN_NAMESPACE
 class QLabel;
-class QPlainTextEdit;
 QT_END_NAMESPACE
 
 class KeyBox;
 class OutputAnnouncer;
 class OutputView;
 class ScrollLink;
+class TextBox;
 class WrappingPushButton;
 
 // A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
@@ -95,7 +95,7 @@ private:
     QLabel *Label3 = nullptr;
     ControlArray<QLabel> lblCapA;
     ControlArray<KeyBox> txtLetter;
-    QPlainTextEdit *txtInput = nullptr;
+    TextBox *txtInput = nullptr;
     OutputView *txtOutput = nullptr;
     WrappingPushButton *cmdClearKeyword = nullptr;
     WrappingPushButton *cmdClearInput = nullptr;

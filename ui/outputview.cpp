@@ -256,7 +256,7 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
     const QString removed =
         announce ? m_text.mid(span.start, span.beforeEnd - span.start) : QString();
     m_text = text;
-    indexLines();
+    indexLines(span);
     // A position may not fall between the two characters of a CR LF pair.
     for (qsizetype *at : {&anchor, &position}) {
         *at = std::clamp<qsizetype>(*at, 0, m_text.size());
@@ -289,17 +289,57 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
 // and a character not met before apart, and advances add up in fixed point.
 void OutputView::indexLines()
 {
-    m_lineStarts.clear();
-    m_lineStarts.push_back(0);
-    m_chunks.clear(); // what was laid out belongs to the old text
-    m_layouts.clear();
+    m_lineStarts.assign(1, 0);
+    m_lineWidths.clear();
+    scanLines(0, m_text.size(), m_lineStarts, m_lineWidths);
+    lineIndexChanged();
+}
+
+// Typing changes a line or two of a book: only the lines the change touched are scanned again,
+// from the line before it (whose CR may now meet an LF) to the first line start past it that
+// the change cannot have moved, and every later line start moves by the change's length.
+void OutputView::indexLines(const ChangedSpan &span)
+{
+    const qsizetype first = lineOf(std::max<qsizetype>(0, span.start - 1));
+    const auto after =
+        std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), span.beforeEnd + 1);
+    const qsizetype shift = span.afterEnd - span.beforeEnd;
+    if (span.afterEnd - span.start > m_text.size() / 2) {
+        indexLines(); // a change of the key: most lines changed
+        return;
+    }
+    const qsizetype last = after - m_lineStarts.begin(); // the first line left as it was
+    const qsizetype stop = last < lineCount() ? m_lineStarts[size_t(last)] + shift : m_text.size();
+    std::vector<qsizetype> starts{m_lineStarts[size_t(first)]};
+    std::vector<qint64> widths;
+    scanLines(starts.front(), stop, starts, widths);
+    if (last < lineCount() && starts.back() != stop) {
+        indexLines(); // not where the unchanged lines begin: cannot happen, but costs only time
+        return;
+    }
+    if (last < lineCount())
+        starts.pop_back(); // the first unchanged line, which follows
+    for (auto start = after; start != m_lineStarts.end(); ++start)
+        *start += shift;
+    m_lineStarts.erase(m_lineStarts.begin() + first, after);
+    m_lineStarts.insert(m_lineStarts.begin() + first, starts.begin(), starts.end());
+    m_lineWidths.erase(m_lineWidths.begin() + first, m_lineWidths.begin() + last);
+    m_lineWidths.insert(m_lineWidths.begin() + first, widths.begin(), widths.end());
+    lineIndexChanged();
+}
+
+// Scans text[from, to), from the start of a line, adding the start of each further line to starts
+// and the estimated width of each line it ends to widths, the last line's too where to is the end
+// of the text.
+void OutputView::scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> &starts,
+                           std::vector<qint64> &widths)
+{
     const auto *units = reinterpret_cast<const char16_t *>(m_text.utf16());
     const qsizetype size = m_text.size();
     if (size > 0 && m_advances.empty())
         m_advances.assign(0x10000, UnknownAdvance);
-    qint64 widest = 0;
     qint64 width = 0;
-    for (qsizetype i = 0; i < size; ++i) {
+    for (qsizetype i = from; i < to; ++i) {
         const char16_t unit = units[i];
         qint32 step = m_advances[unit];
         if (step == UnknownAdvance)
@@ -310,11 +350,21 @@ void OutputView::indexLines()
         }
         if (unit == u'\r' && i + 1 < size && units[i + 1] == u'\n')
             ++i;
-        m_lineStarts.push_back(i + 1);
-        widest = std::max(widest, width);
+        starts.push_back(i + 1);
+        widths.push_back(width);
         width = 0;
     }
-    m_widestLine = qreal(std::max(widest, width)) / AdvanceUnit;
+    if (to == size)
+        widths.push_back(width);
+}
+
+// What was laid out belongs to the old text, and the widest line may have changed.
+void OutputView::lineIndexChanged()
+{
+    m_chunks.clear();
+    m_layouts.clear();
+    const auto widest = std::max_element(m_lineWidths.begin(), m_lineWidths.end());
+    m_widestLine = widest == m_lineWidths.end() ? 0 : qreal(*widest) / AdvanceUnit;
 }
 
 qint32 OutputView::measureAdvance(char16_t unit)

@@ -104,6 +104,10 @@ private:
     };
 
     void indexLines();
+    void indexLines(const ChangedSpan &span);
+    void scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> &starts,
+                   std::vector<qint64> &widths);
+    void lineIndexChanged();
     void fontChanged();
     qint32 measureAdvance(char16_t unit);
     qreal advanceOf(char16_t unit) const;
@@ -130,6 +134,7 @@ private:
 
     QString m_text;
     std::vector<qsizetype> m_lineStarts{0};
+    std::vector<qint64> m_lineWidths{0}; // estimated, in 1/AdvanceUnit pixels
     qreal m_widestLine = 0;
     // Advances by UTF-16 unit in 1/AdvanceUnit pixels, measured as units turn up.
     static constexpr qint32 AdvanceUnit = 64;

@@ -212,8 +212,8 @@ void TestFrmReplaceCipher::layoutTable_data()
     }
     QTest::newRow("Label2") << u"Label2"_s << u"QLabel"_s << twips(120, 960, 6255, 255)
                             << u"Enter text to be decrypted (/ Applied to) here:"_s;
-    QTest::newRow("txtInput") << u"txtInput"_s << u"QPlainTextEdit"_s
-                              << twips(120, 1200, 6255, 1575) << QString();
+    QTest::newRow("txtInput") << u"txtInput"_s << u"TextBox"_s << twips(120, 1200, 6255, 1575)
+                              << QString();
     QTest::newRow("Label3") << u"Label3"_s << u"QLabel"_s << twips(120, 2760, 6255, 255)
                             << u"View / Copy Applied text here (automatically updated as you "
                                "type)"_s;

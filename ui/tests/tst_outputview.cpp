@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -89,6 +90,40 @@ private Q_SLOTS:
         QCOMPARE(m_view->text(), text);
         QCOMPARE(this->lines(), lines);
         m_view->grab(); // and it paints
+    }
+
+    // Typing changes a line or two, and only those are indexed again: after any small edit the
+    // lines and the sideways range are what indexing the whole text gives.
+    void editsKeepTheLineIndex()
+    {
+        const QStringList pieces = {
+            u"a"_s,      u"\n"_s,  u"\r"_s,   u"\r\n"_s,           u"\u2028"_s,
+            u"\u2029"_s, u"xyz"_s, u"\n\r"_s, u"wide line wide"_s, u""_s};
+        QString text;
+        for (int line = 0; line < 100; ++line)
+            text += u"line %1 "_s.arg(line) + pieces[line % pieces.size()];
+        // Both hidden, as painting widens the range to lines laid out wider than estimated.
+        OutputView whole;
+        whole.resize(m_view->size());
+        whole.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&whole));
+        whole.hide();
+        m_view->hide();
+        m_view->setText(text);
+        QRandomGenerator random(7);
+        for (int step = 0; step < 300; ++step) {
+            const qsizetype at = random.bounded(text.size() + 1);
+            const qsizetype removed = random.bounded(std::min<qsizetype>(3, text.size() - at) + 1);
+            text.replace(at, removed, pieces[random.bounded(pieces.size())]);
+            m_view->setText(text);
+            whole.setText(QString());
+            whole.setText(text); // indexed whole
+            QCOMPARE(m_view->lineCount(), whole.lineCount());
+            for (qsizetype line = 0; line < whole.lineCount(); ++line)
+                QCOMPARE(m_view->lineStart(line), whole.lineStart(line));
+            QCOMPARE(m_view->horizontalScrollBar()->maximum(),
+                     whole.horizontalScrollBar()->maximum());
+        }
     }
 
     void keyboardSelection_data()
