@@ -109,20 +109,6 @@ void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
     box->horizontalScrollBar()->setAccessibleName(boxName + u" horizontal scroll bar"_s);
 }
 
-// Line number line (from 0) of text, or an empty string where it has fewer lines.
-QString lineOf(const QString &text, int line)
-{
-    qsizetype start = 0;
-    for (; line > 0; --line) {
-        const qsizetype lineBreak = text.indexOf(u'\n', start);
-        if (lineBreak < 0)
-            return {};
-        start = lineBreak + 1;
-    }
-    const qsizetype end = text.indexOf(u'\n', start);
-    return text.mid(start, end < 0 ? -1 : end - start);
-}
-
 } // namespace
 
 frmReplaceCipher::frmReplaceCipher(QWidget *parent)
@@ -257,13 +243,10 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
     nameScrollBars(txtInput, txtInput->accessibleName());
     nameScrollBars(txtOutput, txtOutput->accessibleName());
     m_announcer = new OutputAnnouncer(
+        txtOutput,
         [this](const QWidget *focus) {
-            if (focus == txtInput)
-                return announcementOf(
-                    lineOf(txtOutput->text(), txtInput->textCursor().blockNumber()), true);
-            if (std::find(txtLetter.begin(), txtLetter.end(), focus) != txtLetter.end())
-                return announcementOf(lineOf(txtOutput->text(), 0), false);
-            return QString();
+            return focus == txtInput ||
+                   std::find(txtLetter.begin(), txtLetter.end(), focus) != txtLetter.end();
         },
         this);
 }
@@ -313,9 +296,15 @@ void frmReplaceCipher::fixSizeOnceNormal()
         setFixedSize(Layout::ClientArea);
 }
 
+// The boxes start with their letters; the user finds them empty, with nothing to undo.
 void frmReplaceCipher::Form_Load()
 {
-    cmdClearKeyword_Click();
+    {
+        const QScopedValueRollback batching(m_batchingChanges, true);
+        for (KeyBox *box : txtLetter)
+            box->setText(QString());
+    }
+    txtInput_Change();
 }
 
 void frmReplaceCipher::txtLetter_Change(int /*Index*/)
@@ -339,6 +328,7 @@ void frmReplaceCipher::cmdClearInput_Click()
     QTextCursor everything(txtInput->document());
     everything.select(QTextCursor::Document);
     everything.removeSelectedText();
+    m_announcer->announce(u"Input text cleared. "_s + m_announcer->firstLine());
 }
 
 void frmReplaceCipher::cmdClearKeyword_Click()
@@ -356,6 +346,7 @@ void frmReplaceCipher::cmdClearKeyword_Click()
     m_clearedKeys = std::move(cleared);
     m_clearUndone = false;
     txtInput_Change();
+    m_announcer->announce(u"Keyword cleared. "_s + m_announcer->firstLine());
 }
 
 // Undo in any key box after Clear Keyword brings back all the entries it emptied, in one step,
@@ -410,7 +401,7 @@ void frmReplaceCipher::showOutput(const QString &output)
     if (span.isEmpty())
         return;
     txtOutput->setText(output, span);
-    m_announcer->outputChanged();
+    m_announcer->outputChanged(span);
 }
 
 // The output for these entries and the input as it stands, cut where MaxOutputLength says:

@@ -1,60 +1,129 @@
 #include "outputannouncer.h"
 
+#include "outputview.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QWidget>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
-OutputAnnouncer::OutputAnnouncer(std::function<QString(const QWidget *focus)> excerpt,
+namespace {
+
+// Before the change, so that the words around it are heard too.
+constexpr qsizetype LeadIn = 20;
+
+} // namespace
+
+OutputAnnouncer::OutputAnnouncer(const OutputView *output,
+                                 std::function<bool(const QWidget *focus)> announcesFor,
                                  QWidget *window)
     : QObject(window)
-    , m_excerpt(std::move(excerpt))
-    , m_notice(new QWidget(window))
+    , m_output(output)
+    , m_announcesFor(std::move(announcesFor))
 {
+    m_pause.setSingleShot(true);
+    m_pause.setInterval(PauseMs);
+    connect(&m_pause, &QTimer::timeout, this, &OutputAnnouncer::pauseEnded);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    m_notice = new QWidget(window);
     m_notice->setObjectName(QString::fromUtf16(NoticeName));
     m_notice->setGeometry(0, 0, 1, 1); // paints nothing: a plain widget has no background
     m_notice->setFocusPolicy(Qt::NoFocus);
     m_notice->hide();
-    m_pause.setSingleShot(true);
-    m_pause.setInterval(PauseMs);
-    connect(&m_pause, &QTimer::timeout, this, &OutputAnnouncer::announce);
+    m_noticeShown.setSingleShot(true);
+    m_noticeShown.setInterval(NoticeMs);
+    connect(&m_noticeShown, &QTimer::timeout, m_notice, &QWidget::hide);
+#endif
 }
 
 OutputAnnouncer::~OutputAnnouncer() = default;
 
-void OutputAnnouncer::outputChanged()
+// Changes follow each other while typing goes on; what is waiting to be said is the whole
+// region they touched, which later changes move or widen.
+void OutputAnnouncer::outputChanged(const ChangedSpan &span)
 {
+    const qsizetype shift = span.afterEnd - span.beforeEnd;
+    const auto follow = [&](qsizetype at, qsizetype inside) {
+        return at <= span.start ? at : at >= span.beforeEnd ? at + shift : inside;
+    };
+    if (m_changedFrom < 0) {
+        m_changedFrom = span.start;
+        m_changedTo = span.afterEnd;
+    } else {
+        m_changedFrom = std::min(follow(m_changedFrom, span.start), span.start);
+        m_changedTo = std::max(follow(m_changedTo, span.afterEnd), span.afterEnd);
+    }
     m_pause.start();
 }
 
-void OutputAnnouncer::announce()
+void OutputAnnouncer::pauseEnded()
 {
+    const qsizetype from = std::exchange(m_changedFrom, -1);
+    const qsizetype to = std::exchange(m_changedTo, -1);
     const QWidget *focus = QApplication::focusWidget();
-    const QString words = focus ? m_excerpt(focus) : QString();
-    if (words.isEmpty() || words == m_announced)
+    if (from < 0 || !focus || !m_announcesFor(focus))
         return;
+    const qsizetype first = m_output->lineOf(from);
+    const qsizetype last = m_output->lineOf(std::max(from, to - 1));
+    const qsizetype start = m_output->lineStart(first);
+    const qsizetype end = m_output->lineEnd(first);
+    const QString words = announcementOf(QStringView(m_output->text()).mid(start, end - start),
+                                         first, m_output->lineCount(), from - start,
+                                         std::min(to, end) - start, last - first);
+    if (words != m_announced)
+        announce(words);
+}
+
+QString OutputAnnouncer::firstLine() const
+{
+    return announcementOf(QStringView(m_output->text()).left(m_output->lineEnd(0)), 0,
+                          m_output->lineCount(), 0, 0, 0);
+}
+
+void OutputAnnouncer::announce(const QString &words)
+{
     m_announced = words;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent event(const_cast<OutputView *>(m_output), words);
+    QAccessible::updateAccessibility(&event);
+#else
     m_notice->setAccessibleName(words);
     // Appearing is what the screen reader announces.
     m_notice->hide();
     m_notice->show();
+    m_noticeShown.start();
+#endif
+    Q_EMIT announced(words);
 }
 
-QString announcementOf(const QString &output, bool fromEnd)
+QString announcementOf(QStringView line, qsizetype lineNumber, qsizetype lineCount, qsizetype from,
+                       qsizetype to, qsizetype moreLines)
 {
-    if (output.isEmpty())
-        return u"Applied text: empty"_s;
-    if (output.size() <= AnnouncedLength)
-        return u"Applied text: "_s + output;
-    // Cut between characters, never inside a surrogate pair.
-    if (fromEnd) {
-        qsizetype start = output.size() - AnnouncedLength;
-        if (output.at(start).isLowSurrogate())
+    QString words =
+        lineCount > 1 ? u"Applied text line %1: "_s.arg(lineNumber + 1) : u"Applied text: "_s;
+    if (line.isEmpty()) {
+        words += lineCount > 1 ? u"blank"_s : u"empty"_s;
+    } else if (line.size() <= AnnouncedLength) {
+        words += line;
+    } else {
+        // Cut between characters, never inside a surrogate pair.
+        // The change with a few words before it, or the end of a change too long to read whole.
+        const qsizetype wanted =
+            to - from <= AnnouncedLength - LeadIn ? from - LeadIn : to - AnnouncedLength;
+        qsizetype start = std::clamp<qsizetype>(wanted, 0, line.size() - AnnouncedLength);
+        if (start > 0 && line[start].isLowSurrogate())
             ++start;
-        return u"Applied text: …"_s + output.mid(start);
+        qsizetype end = std::min(start + AnnouncedLength, line.size());
+        if (end < line.size() && line[end].isLowSurrogate())
+            --end;
+        words += (start > 0 ? u"…"_s : QString()) + line.mid(start, end - start) +
+                 (end < line.size() ? u"…"_s : QString());
     }
-    qsizetype end = AnnouncedLength;
-    if (output.at(end).isLowSurrogate())
-        --end;
-    return u"Applied text: "_s + output.left(end) + u'…';
+    if (moreLines > 0)
+        words += moreLines == 1 ? u"; 1 more line changed"_s
+                                : u"; %1 more lines changed"_s.arg(moreLines);
+    return words;
 }

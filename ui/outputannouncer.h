@@ -1,15 +1,23 @@
 // Lets a screen reader tell the user what the output has become while they type elsewhere.
 //
-// The output changes at every keystroke in a key box or the input, but a screen reader speaks
-// only what happens to the control that has the focus, and Qt 6.4 can neither mark the output as
-// a live region nor send an announcement (and it sends a changed name or description in a form
-// that Orca cannot speak). What Orca speaks at once, wherever the focus is, is a notification
-// that appears. So, once typing pauses, an invisible notification with a short excerpt of the
-// output appears; nothing is said while the output stays the same.
+// A screen reader speaks what happens to the control that has the focus, and the output changes
+// at every keystroke in a key box or the input, where the focus is. So, once typing pauses, the
+// announcer says which line of the output changed and how it reads now: one announcement however
+// fast the typing, none while the output stays the same, never a line that did not change. The
+// clear buttons announce their result at once.
+//
+// From Qt 6.8 the toolkit sends announcements to assistive technologies. Qt 6.4 can neither
+// announce nor mark the output as a live region (and it sends a changed name in a form that Orca
+// cannot speak); what Orca speaks at once, wherever the focus is, is a notification that appears.
+// So there an invisible notification with the words appears, and hides again soon after, so that
+// nothing stays behind in a screen reader's review of the window.
 #pragma once
+
+#include "changedspan.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringView>
 #include <QTimer>
 
 #include <functional>
@@ -18,40 +26,60 @@ QT_BEGIN_NAMESPACE
 class QWidget;
 QT_END_NAMESPACE
 
+class OutputView;
+
 class OutputAnnouncer : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(OutputAnnouncer)
 
 public:
-    // excerpt gives the words to announce for the control that has the focus, or an empty
-    // string where that control is not one to announce in. The notification is a child of
-    // window that paints nothing.
-    OutputAnnouncer(std::function<QString(const QWidget *focus)> excerpt, QWidget *window);
+    // Changes made while announcesFor(the focus widget) holds are announced; the notification,
+    // where there is one, is a child of window that paints nothing.
+    OutputAnnouncer(const OutputView *output,
+                    std::function<bool(const QWidget *focus)> announcesFor, QWidget *window);
     ~OutputAnnouncer() override;
 
-    // The output has changed: announce it once typing pauses.
-    void outputChanged();
+    // The output changed over span: announce the changed line once typing pauses.
+    void outputChanged(const ChangedSpan &span);
+    // Announces words now.
+    void announce(const QString &words);
+    // The words for the output's first line, or for an empty output.
+    QString firstLine() const;
 
     // How long typing must pause before the output is announced.
     static constexpr int PauseMs = 400;
+    // How long the notification stays after it has appeared.
+    static constexpr int NoticeMs = 2000;
 
     // The object name of the notification, which assistive technologies see in that role.
     static constexpr char16_t NoticeName[] = u"outputNotice";
 
-private:
-    void announce();
+Q_SIGNALS:
+    // Words were announced.
+    void announced(const QString &words);
 
-    std::function<QString(const QWidget *)> m_excerpt;
+private:
+    void pauseEnded();
+
+    const OutputView *m_output = nullptr;
+    std::function<bool(const QWidget *)> m_announcesFor;
     QTimer m_pause;
+    // Where the output changed since the last announcement, in its current text; empty when
+    // nothing is waiting.
+    qsizetype m_changedFrom = -1;
+    qsizetype m_changedTo = -1;
+    QString m_announced; // what was said last
     QWidget *m_notice = nullptr;
-    QString m_announced; // what the notification said last
+    QTimer m_noticeShown;
 };
 
-// The longest excerpt of the output an announcement reads, in characters.
+// The longest part of a line an announcement reads, in characters.
 inline constexpr int AnnouncedLength = 80;
 
-// What an announcement says of the output: the words "Applied text:" and at most
-// AnnouncedLength characters of it, counted from its end when fromEnd is set, with "…" where it
-// was cut and "empty" for an empty text.
-QString announcementOf(const QString &output, bool fromEnd);
+// What an announcement says of a line of the output: "Applied text", the line's number where the
+// output has more than one line, and at most AnnouncedLength characters of the line around the
+// columns [from, to) that changed (their end where they are wider), with "…" where it was cut
+// ("empty" for an empty output, "blank" for an empty line); then how many more lines changed.
+QString announcementOf(QStringView line, qsizetype lineNumber, qsizetype lineCount, qsizetype from,
+                       qsizetype to, qsizetype moreLines);

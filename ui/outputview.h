@@ -66,6 +66,10 @@ public:
     // The grapheme or word that holds offset, which lies inside a line, not on its break.
     std::pair<qsizetype, qsizetype> itemAround(qsizetype offset,
                                                QTextBoundaryFinder::BoundaryType type) const;
+    // From the last start of a word or sentence at or before offset to the next start after it,
+    // within offset's line: a word with the spaces and punctuation that follow it.
+    std::pair<qsizetype, qsizetype> startsAround(qsizetype offset,
+                                                 QTextBoundaryFinder::BoundaryType type) const;
 
     // Lines longer than this are laid out in pieces.
     static constexpr qsizetype LayoutChunk = 1024;

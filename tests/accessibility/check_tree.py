@@ -179,8 +179,9 @@ try:
                    "Key for A"])
     check(focused == expected, "focus went %r" % focused)
 
-    # Typing in the box under A and in the input shows in the output's text, and the output
-    # tells what it gained where.
+    # Typing in the box under A and in the input shows in the output's text; the output sends no
+    # text changes while the focus is elsewhere (the announcer says what changed once typing
+    # pauses), so that a keystroke costs the screen reader no event of the output's.
     changes = []
 
     def on_text_changed(event):
@@ -197,8 +198,7 @@ try:
     pyatspi.Registry.deregisterEventListener(on_text_changed, "object:text-changed")
     if output_box is not None:
         check(text_of(output_box) == "Q*", "the output reads %r after typing" % text_of(output_box))
-        check(changes == [("insert", 0, "Q"), ("insert", 1, "*")],
-              "the output's text changes came as %r" % changes)
+        check(changes == [], "the output's text changes came as %r" % changes)
 
         # The output stays read-only for assistive technologies too.
         editable = None

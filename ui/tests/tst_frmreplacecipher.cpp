@@ -298,6 +298,10 @@ void TestFrmReplaceCipher::startsEmptyWithFocusUnderA()
     QVERIFY(input()->toPlainText().isEmpty());
     QVERIFY(outputText().isEmpty());
     QCOMPARE(QApplication::focusWidget(), keyBox(1));
+    // The letters the boxes were made with are not there to undo.
+    press(keyBox(1), QKeySequence::Undo);
+    QVERIFY(keyBox(1)->text().isEmpty());
+    QVERIFY(keyBox(2)->text().isEmpty());
 }
 
 void TestFrmReplaceCipher::focusOrder_data()

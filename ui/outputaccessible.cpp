@@ -1,0 +1,192 @@
+#include "outputaccessible.h"
+
+#include "outputview.h"
+
+#include <QAccessibleWidget>
+#include <QFont>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What assistive technologies see of the view: a read-only multi-line text with a caret and a
+// selection, read a line or a word at a time without copying the whole text.
+class OutputViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit OutputViewAccessible(OutputView *view)
+        : QAccessibleWidget(view, QAccessible::EditableText)
+    {
+    }
+
+    OutputView *view() const { return static_cast<OutputView *>(widget()); }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = true;
+        state.editable = false;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return view()->text();
+        return QAccessibleWidget::text(kind);
+    }
+
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && view()->hasSelection()) {
+            *startOffset = int(view()->selectionStart());
+            *endOffset = int(view()->selectionEnd());
+        }
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override
+    {
+        setSelection(0, startOffset, endOffset);
+    }
+    void removeSelection(int selectionIndex) override
+    {
+        if (selectionIndex == 0)
+            view()->setSelection(view()->position(), view()->position());
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override
+    {
+        if (selectionIndex == 0)
+            view()->setSelection(startOffset, endOffset);
+    }
+    int cursorPosition() const override { return int(view()->position()); }
+    void setCursorPosition(int position) override { view()->setSelection(position, position); }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        const qsizetype size = view()->text().size();
+        const qsizetype start = std::clamp<qsizetype>(startOffset, 0, size);
+        const qsizetype end = endOffset < 0 ? size : std::clamp<qsizetype>(endOffset, start, size);
+        return view()->text().mid(start, end - start);
+    }
+
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                         int *endOffset) const override
+    {
+        const auto [start, end] = itemAt(offset, boundary);
+        return item(start, end, startOffset, endOffset);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                             int *endOffset) const override
+    {
+        const qsizetype start = itemAt(offset, boundary).first;
+        if (start <= 0 || boundary == QAccessible::NoBoundary)
+            return item(-1, -1, startOffset, endOffset);
+        const auto [before, beforeEnd] = itemAt(int(start - 1), boundary);
+        return item(before, beforeEnd, startOffset, endOffset);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
+                            int *endOffset) const override
+    {
+        const qsizetype end = itemAt(offset, boundary).second;
+        if (end >= view()->text().size() || boundary == QAccessible::NoBoundary)
+            return item(-1, -1, startOffset, endOffset);
+        const auto [after, afterEnd] = itemAt(int(end), boundary);
+        return item(after, afterEnd, startOffset, endOffset);
+    }
+    int characterCount() const override { return int(view()->text().size()); }
+
+    QRect characterRect(int offset) const override
+    {
+        const QRect local = view()->characterRect(offset);
+        return QRect(view()->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        const QPoint local = view()->viewport()->mapFromGlobal(point);
+        if (!view()->viewport()->rect().contains(local))
+            return -1;
+        return int(view()->offsetAt(local));
+    }
+    void scrollToSubstring(int startIndex, int /*endIndex*/) override
+    {
+        view()->ensureVisible(startIndex);
+    }
+    // One run over the whole text, with the view's font, as the toolkit's text boxes give it.
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        const int size = characterCount();
+        if (offset < 0 || offset > size) {
+            *startOffset = *endOffset = -1;
+            return {};
+        }
+        *startOffset = 0;
+        *endOffset = size;
+        const QFont font = view()->font();
+        return u"font-family:\"%1\";font-size:%2pt;font-weight:%3;font-style:%4;"_s.arg(
+            QString(font.family()).replace(u'"', u"\\\""_s), QString::number(int(font.pointSize())),
+            font.weight() > QFont::Normal ? u"bold"_s : u"normal"_s,
+            font.style() == QFont::StyleNormal ? u"normal"_s : u"italic"_s);
+    }
+
+private:
+    QString item(qsizetype start, qsizetype end, int *startOffset, int *endOffset) const
+    {
+        *startOffset = int(start);
+        *endOffset = int(end);
+        return start < 0 ? QString() : view()->text().mid(start, end - start);
+    }
+
+    // The character, word, sentence or line that holds offset. A line includes its line break,
+    // and so does the last word or sentence of a line; the break alone is a character.
+    std::pair<qsizetype, qsizetype> itemAt(int offset, QAccessible::TextBoundaryType boundary) const
+    {
+        const QString &text = view()->text();
+        if (boundary == QAccessible::NoBoundary || text.isEmpty())
+            return {0, text.size()};
+        const qsizetype at = std::clamp<qsizetype>(offset, 0, text.size() - 1);
+        const qsizetype line = view()->lineOf(at);
+        const qsizetype lineStart = view()->lineStart(line);
+        const qsizetype lineEnd = view()->lineEnd(line);
+        const qsizetype nextLine =
+            line + 1 < view()->lineCount() ? view()->lineStart(line + 1) : text.size();
+        switch (boundary) {
+        case QAccessible::CharBoundary:
+            if (at >= lineEnd)
+                return {lineEnd, nextLine}; // the line break itself
+            return view()->itemAround(at, QTextBoundaryFinder::Grapheme);
+        case QAccessible::WordBoundary:
+        case QAccessible::SentenceBoundary: {
+            const auto [start, end] = view()->startsAround(
+                std::min(at, std::max(lineStart, lineEnd - 1)),
+                boundary == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                      : QTextBoundaryFinder::Sentence);
+            return {start, end < lineEnd ? end : nextLine};
+        }
+        default:
+            return {lineStart, nextLine};
+        }
+    }
+};
+
+} // namespace
+
+QAccessibleInterface *outputViewAccessible(const QString & /*className*/, QObject *object)
+{
+    if (auto *view = qobject_cast<OutputView *>(object))
+        return new OutputViewAccessible(view);
+    return nullptr;
+}
