@@ -1,8 +1,11 @@
 #include "boxframe.h"
 
+#include <QAbstractScrollArea>
+#include <QImage>
 #include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -75,14 +78,106 @@ void setBoxBase(QWidget *box, const QPalette &windowPalette)
     box->setPalette(palette);
 }
 
+QColor focusShade(const QPalette &palette, const QList<QColor> &covered)
+{
+    const QColor highlight = palette.color(QPalette::Highlight);
+    const auto standsOut = [&](const QColor &shade) {
+        return std::all_of(covered.begin(), covered.end(), [&](const QColor &under) {
+            return contrastRatio(shade, under) >= EdgeContrast;
+        });
+    };
+    for (qreal amount = 0; amount <= 1; amount += 0.05) {
+        for (const QPalette::ColorRole towards : {QPalette::WindowText, QPalette::Window}) {
+            const QColor shade = blend(highlight, palette.color(towards), amount);
+            if (standsOut(shade))
+                return shade;
+        }
+    }
+    return palette.color(QPalette::WindowText);
+}
+
+namespace {
+
+QRect ringAt(const QRect &edge, int inset)
+{
+    return edge.adjusted(inset, inset, -inset, -inset);
+}
+
+// Fills the ring of a widget's pixels inset from its edge.
+void fillRing(QPainter &painter, const QRect &edge, int inset, const QColor &color)
+{
+    const QRect ring = ringAt(edge, inset);
+    painter.fillRect(QRect(ring.topLeft(), QSize(ring.width(), 1)), color);
+    painter.fillRect(QRect(ring.bottomLeft(), QSize(ring.width(), 1)), color);
+    painter.fillRect(QRect(ring.topLeft(), QSize(1, ring.height())), color);
+    painter.fillRect(QRect(ring.topRight(), QSize(1, ring.height())), color);
+}
+
+// The colours of a picture's pixels on a ring given in widget pixels.
+QList<QColor> coloursOn(const QImage &picture, const QRect &ring)
+{
+    const qreal ratio = picture.devicePixelRatio();
+    const QRect edge((QPointF(ring.topLeft()) * ratio).toPoint(),
+                     (QSizeF(ring.size()) * ratio).toSize());
+    QList<QColor> colours;
+    const auto take = [&](int x, int y) {
+        const QColor colour = picture.pixelColor(x, y);
+        if (!colours.contains(colour))
+            colours << colour;
+    };
+    for (int inset = 0; inset < std::max(1, int(ratio)); ++inset) {
+        const QRect pixels = ringAt(edge, inset);
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            take(x, pixels.top());
+            take(x, pixels.bottom());
+        }
+        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+            take(pixels.left(), y);
+            take(pixels.right(), y);
+        }
+    }
+    return colours;
+}
+
+} // namespace
+
+void paintFocusRing(QWidget *control, const QList<QColor> &outerCovered,
+                    const QList<QColor> &innerCovered)
+{
+    // Filled, not stroked, so that the ring covers whole pixels on a scaled screen too.
+    QPainter painter(control);
+    const QPalette &palette = control->palette();
+    fillRing(painter, control->rect(), 0, focusShade(palette, outerCovered));
+    fillRing(painter, control->rect(), 1, focusShade(palette, innerCovered));
+}
+
+QImage unfocusedLook(const QWidget *control, const std::function<void(QPainter &)> &draw)
+{
+    const qreal ratio = control->devicePixelRatioF();
+    QImage picture((QSizeF(control->size()) * ratio).toSize(), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(control->palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    draw(painter);
+    return picture;
+}
+
+void paintFocusRing(QWidget *control, const QImage &unfocused)
+{
+    paintFocusRing(control, coloursOn(unfocused, control->rect()),
+                   coloursOn(unfocused, ringAt(control->rect(), 1)));
+}
+
 void paintBoxFrame(QWidget *box)
 {
-    // Filled, not stroked, so that the frame covers the outermost pixel on a scaled screen too.
+    const QColor frame = boxFrameColor(box->palette());
+    const QColor base = box->palette().color(QPalette::Base);
+    if (box->hasFocus()) {
+        paintFocusRing(box, {frame}, {base});
+        return;
+    }
     QPainter painter(box);
-    const QColor color = boxFrameColor(box->palette());
-    const QRect edge = box->rect();
-    painter.fillRect(QRect(edge.topLeft(), QSize(edge.width(), 1)), color);
-    painter.fillRect(QRect(edge.bottomLeft(), QSize(edge.width(), 1)), color);
-    painter.fillRect(QRect(edge.topLeft(), QSize(1, edge.height())), color);
-    painter.fillRect(QRect(edge.topRight(), QSize(1, edge.height())), color);
+    fillRing(painter, box->rect(), 0, frame);
+    if (qobject_cast<QAbstractScrollArea *>(box))
+        fillRing(painter, box->rect(), 1, base);
 }

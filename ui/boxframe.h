@@ -5,13 +5,22 @@
 // merge into one strip. So the boxes draw their frame in a blend of the window colour and its
 // text colour that contrasts 3:1 with the window, as a control's edge should, and where Base is
 // the window colour, or nearly, their background moves a little towards their text colour.
-// Every colour comes from the palette's roles, none is fixed.
+//
+// Every control that takes the focus shows it with a ring two pixels wide in shades of the
+// palette's highlight: each ring moved just far enough towards the window text colour, or
+// towards the window colour, to stand 3:1 against the pixels it covers, so that a keyboard user
+// sees at once where the focus is. Every colour comes from the palette's roles, none is fixed.
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QPalette>
 
+#include <functional>
+
 QT_BEGIN_NAMESPACE
+class QImage;
+class QPainter;
 class QWidget;
 QT_END_NAMESPACE
 
@@ -28,6 +37,21 @@ QColor boxBaseColor(const QPalette &palette);
 // window calls it again when its palette changes.
 void setBoxBase(QWidget *box, const QPalette &windowPalette);
 
-// Draws the frame on the box's outermost pixels, over whatever the style drew there. Called from
-// the box's own paint event.
+// The palette's highlight, moved just far enough to stand 3:1 against every colour of covered.
+QColor focusShade(const QPalette &palette, const QList<QColor> &covered);
+
+// Draws the frame on the box's outermost pixel, over whatever the style drew there, and the
+// focus ring where the box has the focus. A scroll area's frame is two pixels wide, the inner
+// one the box's background. Called from the box's own paint event.
 void paintBoxFrame(QWidget *box);
+
+// Draws the focus ring on the control's two outermost pixels, each ring in one shade that stands
+// against every colour those pixels have in unfocused, the control as it looks without the focus
+// (in device pixels).
+void paintFocusRing(QWidget *control, const QImage &unfocused);
+// A picture of the widget's size on its window's background, drawn by draw: how the control
+// looks without the focus, for paintFocusRing.
+QImage unfocusedLook(const QWidget *control, const std::function<void(QPainter &)> &draw);
+// The same, where the colours each ring covers are known.
+void paintFocusRing(QWidget *control, const QList<QColor> &outerCovered,
+                    const QList<QColor> &innerCovered);

@@ -5,6 +5,7 @@
 
 #include <QFocusEvent>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
@@ -102,6 +103,14 @@ void KeyBox::entryChanged()
         setCursorPosition(0);
 }
 
+// The boxes overlap their neighbours by a pixel: the one with the focus lies on top, its focus
+// ring whole.
+void KeyBox::focusInEvent(QFocusEvent *event)
+{
+    raise();
+    QLineEdit::focusInEvent(event);
+}
+
 // Leaving the box shows an entry too long for it from its first character again; a menu or
 // another window taking the focus for a moment leaves the cursor where it was.
 void KeyBox::focusOutEvent(QFocusEvent *event)
@@ -112,8 +121,21 @@ void KeyBox::focusOutEvent(QFocusEvent *event)
         setCursorPosition(0);
 }
 
+// The focus ring stands against the style's panel as it looks without the focus.
 void KeyBox::paintEvent(QPaintEvent *event)
 {
     QLineEdit::paintEvent(event);
-    paintBoxFrame(this);
+    if (!hasFocus()) {
+        paintBoxFrame(this);
+        return;
+    }
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    option.state &= ~QStyle::State_HasFocus;
+    const QColor frame = boxFrameColor(palette());
+    paintFocusRing(this, unfocusedLook(this, [&](QPainter &painter) {
+                       style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+                       painter.setPen(frame);
+                       painter.drawRect(rect().adjusted(0, 0, -1, -1));
+                   }));
 }

@@ -33,6 +33,7 @@ public:
     static constexpr int ShortEntry = 3;
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 

@@ -61,6 +61,9 @@ OutputView::OutputView(QWidget *parent)
     Q_UNUSED(accessibleInstalled)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Two pixels around the text and the scroll bars, for the frame and the focus ring.
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(2);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);

@@ -28,6 +28,9 @@ void toLineFeeds(QString &text)
 TextBox::TextBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    // Two pixels around the text and the scroll bars, for the frame and the focus ring.
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(2);
     connect(document(), &QTextDocument::contentsChange, this, &TextBox::documentChanged);
 }
 

@@ -1,5 +1,7 @@
 #include "wrappingpushbutton.h"
 
+#include "boxframe.h"
+
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -26,4 +28,11 @@ void WrappingPushButton::paintEvent(QPaintEvent * /*event*/)
     painter.drawControl(QStyle::CE_PushButton, option);
     painter.setPen(palette().color(QPalette::ButtonText));
     painter.drawText(captionRect(), CaptionFlags, text());
+    // The focus ring stands against the style's bevel as it looks without the focus.
+    if (hasFocus()) {
+        option.state &= ~QStyle::State_HasFocus;
+        paintFocusRing(this, unfocusedLook(this, [&](QPainter &look) {
+                           style()->drawControl(QStyle::CE_PushButton, &option, &look, this);
+                       }));
+    }
 }

@@ -74,6 +74,17 @@ QRect inDevicePixels(const QRect &rect, qreal ratio)
                  (QSizeF(rect.size()) * ratio).toSize());
 }
 
+// The pixels on the edge of a rectangle.
+QList<QPoint> ringOf(const QRect &edge)
+{
+    QList<QPoint> ring;
+    for (int x = edge.left(); x <= edge.right(); ++x)
+        ring << QPoint(x, edge.top()) << QPoint(x, edge.bottom());
+    for (int y = edge.top() + 1; y < edge.bottom(); ++y)
+        ring << QPoint(edge.left(), y) << QPoint(edge.right(), y);
+    return ring;
+}
+
 // Where two pictures of the same size differ: what was drawn on one and not the other.
 QRect inkOf(const QImage &drawn, const QImage &before)
 {
@@ -474,7 +485,8 @@ void TestFrmReplaceCipher::boxesStandOut_data()
 }
 
 // Every key box and both big boxes show a frame that stands 3:1 against the window, and a
-// background of their own, on whatever palette the desktop gives.
+// background of their own, on whatever palette the desktop gives; and the control with the focus
+// shows a ring two pixels wide, each pixel 3:1 against what it covers while the focus is away.
 void TestFrmReplaceCipher::boxesStandOut()
 {
     QFETCH(QPalette, palette);
@@ -482,6 +494,7 @@ void TestFrmReplaceCipher::boxesStandOut()
     QApplication::setPalette(palette);
     const auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
     QCoreApplication::processEvents();
+    button(u"cmdExit"_s)->setFocus();
     const QImage window = m_window->grab().toImage();
     const QColor background = palette.color(QPalette::Window);
     QList<QWidget *> boxes = {input(), output()};
@@ -490,18 +503,23 @@ void TestFrmReplaceCipher::boxesStandOut()
     const qreal ratio = window.devicePixelRatio();
     for (QWidget *box : boxes) {
         const QRect edge = inDevicePixels(box->geometry(), ratio);
-        for (const QRect &side : {QRect(edge.topLeft(), QSize(edge.width(), 1)),
-                                  QRect(edge.bottomLeft(), QSize(edge.width(), 1)),
-                                  QRect(edge.topLeft(), QSize(1, edge.height())),
-                                  QRect(edge.topRight(), QSize(1, edge.height()))}) {
-            for (int y = side.top(); y <= side.bottom(); ++y)
-                for (int x = side.left(); x <= side.right(); ++x)
-                    QVERIFY2(contrastRatio(window.pixelColor(x, y), background) >= 3,
-                             qPrintable(u"%1 at %2,%3"_s.arg(box->objectName()).arg(x).arg(y)));
-        }
+        for (const QPoint &at : ringOf(edge))
+            QVERIFY2(contrastRatio(window.pixelColor(at), background) >= 3,
+                     qPrintable(u"%1 at %2,%3"_s.arg(box->objectName()).arg(at.x()).arg(at.y())));
         const QPoint middle = edge.center() - QPoint(0, edge.height() / 4);
         QVERIFY2(contrastRatio(window.pixelColor(middle), background) >= 1.1,
                  qPrintable(box->objectName()));
+    }
+    for (QWidget *control :
+         QList<QWidget *>{keyBox(5), keyBox(26), input(), output(), button(u"cmdClearInput"_s)}) {
+        control->setFocus();
+        const QImage focused = m_window->grab().toImage();
+        const QRect edge = inDevicePixels(control->geometry(), ratio);
+        for (int inset = 0; inset < 2 * ratio; ++inset)
+            for (const QPoint &at : ringOf(edge.adjusted(inset, inset, -inset, -inset)))
+                QVERIFY2(contrastRatio(focused.pixelColor(at), window.pixelColor(at)) >= 3,
+                         qPrintable(
+                             u"%1 at %2,%3"_s.arg(control->objectName()).arg(at.x()).arg(at.y())));
     }
 }
 
