@@ -232,12 +232,13 @@ void frmReplaceCipher::connectHandlers()
 
 // What a screen reader says of the controls. Each letter caption labels its key box, so its
 // accessible name is the box's purpose; the two big captions label their boxes; the instruction
-// at the top is said once, with the first box the focus lands in.
+// at the top describes the window, so that a screen reader says it once, as the window opens,
+// and not on every visit to the box under A.
 void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
         lblCapA(index)->setAccessibleName(txtLetter(index)->accessibleName());
-    txtLetter(1)->setDescription(Label1->text());
+    setAccessibleDescription(Label1->text());
     Label2->setBuddy(txtInput);
     Label3->setBuddy(txtOutput);
     nameScrollBars(txtInput, txtInput->accessibleName());

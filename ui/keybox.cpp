@@ -56,12 +56,6 @@ KeyBox::KeyBox(QWidget *parent)
 
 KeyBox::~KeyBox() = default;
 
-void KeyBox::setDescription(const QString &description)
-{
-    m_description = description;
-    entryChanged();
-}
-
 // Where QLineEdit draws the text: inside the style's frame and the margins around the text.
 QRect KeyBox::textArea() const
 {
@@ -98,7 +92,7 @@ void KeyBox::entryChanged()
     const QString entry = text();
     const bool needsTooltip = !m_showsWhole || entry.toUcs4().size() > ShortEntry;
     setToolTip(needsTooltip ? tooltipOf(entry) : QString());
-    setAccessibleDescription(needsTooltip ? entry : m_description);
+    setAccessibleDescription(needsTooltip ? entry : QString());
     if (!hasFocus() && !m_showsWhole)
         setCursorPosition(0);
 }

@@ -17,9 +17,6 @@ public:
     explicit KeyBox(QWidget *parent = nullptr);
     ~KeyBox() override;
 
-    // What the box's accessible description says while its entry shows whole.
-    void setDescription(const QString &description);
-
     // Fits the text to the box again, from the font the box inherits; the window calls it when
     // its font changes.
     void fitText();
@@ -41,6 +38,5 @@ private:
     void entryChanged();
     QRect textArea() const;
 
-    QString m_description;
     bool m_showsWhole = true;
 };
