@@ -4,7 +4,9 @@
 #include "substitution.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -80,8 +82,19 @@ ScrollLink::ScrollLink(QPlainTextEdit *input, OutputView *output,
         m_table.reset();
         followLeader();
     });
-    for (QScrollBar *bar : {inputVertical, inputSideways, outputVertical, outputSideways})
+    for (QScrollBar *bar : {inputVertical, inputSideways, outputVertical, outputSideways}) {
         connect(bar, &QScrollBar::rangeChanged, this, &ScrollLink::followLeader);
+        connect(bar, &QScrollBar::actionTriggered, this, [this] { m_followAtOnce = true; });
+    }
+    m_sidewaysLater.setSingleShot(true);
+    m_sidewaysLater.setInterval(SidewaysPauseMs);
+    connect(&m_sidewaysLater, &QTimer::timeout, this, [=, this] {
+        const QScopedValueRollback atOnce(m_followAtOnce, true);
+        if (m_outputLeads)
+            follow(outputSideways, inputSideways, false, false);
+        else
+            follow(inputSideways, outputSideways, false, true);
+    });
 }
 
 ScrollLink::~ScrollLink() = default;
@@ -92,6 +105,7 @@ void ScrollLink::scrolled(QScrollBar *leader, QScrollBar *follower, bool vertica
         return;
     m_outputLeads = !fromInput;
     follow(leader, follower, vertical, fromInput);
+    m_followAtOnce = false;
 }
 
 void ScrollLink::followLeader()
@@ -113,20 +127,23 @@ void ScrollLink::follow(QScrollBar *leader, QScrollBar *follower, bool vertical,
 {
     if (m_following)
         return;
-    m_following = true;
+    if (!vertical && !m_followAtOnce && QAccessible::isActive()) {
+        m_sidewaysLater.start(); // again: the caret is still moving
+        return;
+    }
+    const QScopedValueRollback following(m_following, true);
     if (vertical) {
         follower->setValue(
             fromInput ? int(std::min<qsizetype>(outputLineOf(leader->value()), follower->maximum()))
                       : inputLineOf(leader->value()));
-    } else {
-        // Sideways, the same fraction of the range: entries of several letters make output lines
-        // longer than their input lines.
-        follower->setValue(leader->maximum() > 0
-                               ? int(std::lround(double(leader->value()) * follower->maximum() /
-                                                 leader->maximum()))
-                               : 0);
+        return;
     }
-    m_following = false;
+    // Sideways, the same fraction of the range: entries of several letters make output lines
+    // longer than their input lines.
+    follower->setValue(
+        leader->maximum() > 0
+            ? int(std::lround(double(leader->value()) * follower->maximum() / leader->maximum()))
+            : 0);
 }
 
 // An input without line separators, under a key whose entries add no line break, has as many

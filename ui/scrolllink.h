@@ -4,6 +4,11 @@
 // sideways to the same fraction of its range. Neither box's text, caret, selection or focus
 // changes.
 //
+// With a screen reader running, the other box follows a sideways move that the caret made (as
+// typing at the end of a long line does, a character at a time) once typing pauses: each move of
+// a scroll bar is an event for the screen reader, and a keystroke must not cost it more than the
+// input's own. A scroll bar that the user moves is followed at once.
+//
 // Each input line becomes one output line, so the lines correspond one to one unless the input
 // holds a line separator (U+2028), which the input box counts only once it has laid that line
 // out, or a key entry holds a line break and adds output lines. Then the link finds, once after
@@ -11,6 +16,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -57,7 +63,11 @@ private:
     OutputView *m_output = nullptr;
     std::function<QString(QChar)> m_pieceOf;
     mutable std::optional<LineTable> m_table;
+    static constexpr int SidewaysPauseMs = 250;
     bool m_following = false;
+    // A scroll bar's own action is under way, or typing paused: sideways moves follow at once.
+    bool m_followAtOnce = false;
+    QTimer m_sidewaysLater;
     // The box the user scrolled last stays where it is when either text changes.
     bool m_outputLeads = false;
 };
