@@ -173,6 +173,13 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     : QWidget(parent)
     , m_clipboardExport(makeSystemClipboardExport())
 {
+    // Before anything that tells assistive technologies of the window (setWindowTitle does,
+    // under Qt 6.8): the toolkit keeps the first accessible object it makes for a widget.
+    static const bool windowRoleInstalled = [] {
+        QAccessible::installFactory(&windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(windowRoleInstalled)
     setWindowTitle(QString::fromUtf16(Layout::WindowCaption));
     QIcon icon;
     icon.addFile(u":/icons/vellumtide-16.png"_s);
@@ -182,11 +189,6 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setFixedSize(Layout::ClientArea);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    static const bool windowRoleInstalled = [] {
-        QAccessible::installFactory(&windowAccessible);
-        return true;
-    }();
-    Q_UNUSED(windowRoleInstalled)
     create();
     connect(windowHandle(), &QWindow::windowStateChanged, this,
             &frmReplaceCipher::windowStateRequested);
