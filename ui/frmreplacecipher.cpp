@@ -229,12 +229,13 @@ void frmReplaceCipher::createControls()
     }
     Label2 =
         makeLabel(QString::fromUtf16(Layout::Label2Caption), u"Label2"_s, Layout::Label2, this);
-    txtInput = makeTextBox(u"txtInput"_s, u"Input text"_s, Layout::txtInput, this);
+    txtInput = makeTextBox(u"txtInput"_s, QString::fromUtf16(Layout::Label2Caption),
+                           Layout::txtInput, this);
     Label3 =
         makeLabel(QString::fromUtf16(Layout::Label3Caption), u"Label3"_s, Layout::Label3, this);
     txtOutput = new OutputView(this);
     txtOutput->setObjectName(u"txtOutput"_s);
-    txtOutput->setAccessibleName(u"Applied text"_s);
+    txtOutput->setAccessibleName(QString::fromUtf16(Layout::Label3Caption));
     txtOutput->setGeometry(Layout::txtOutput);
 
     cmdClearKeyword = makeButton(QString::fromUtf16(Layout::ClearKeywordCaption),
@@ -260,8 +261,10 @@ void frmReplaceCipher::connectHandlers()
 }
 
 // What a screen reader says of the controls. Each letter caption labels its key box, so its
-// accessible name is the box's purpose; the two big captions label their boxes; the instruction
-// at the top is said once, with the first box the focus lands in.
+// accessible name is the box's purpose; the two big captions label their boxes, whose names are
+// the captions' words, since a screen reader may speak both a label and a name that differs
+// from it (Orca 48 does); the instruction at the top is said once, with the first box the focus
+// lands in.
 void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
@@ -269,8 +272,8 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
     txtLetter(1)->setAccessibleDescription(Label1->text());
     Label2->setBuddy(txtInput);
     Label3->setBuddy(txtOutput);
-    nameScrollBars(txtInput, txtInput->accessibleName());
-    nameScrollBars(txtOutput, txtOutput->accessibleName());
+    nameScrollBars(txtInput, u"Input text"_s);
+    nameScrollBars(txtOutput, u"Applied text"_s);
     m_announcer = new OutputAnnouncer(
         [this](const QWidget *focus) {
             if (focus == txtInput)
