@@ -99,17 +99,21 @@ start_sway() {
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
 
-# weston draws into a window of a private Xvfb, through which xdotool reaches it.
+# weston draws into a window of a private Xvfb, through which xdotool reaches it. Its
+# configuration is none, or $3's lines.
 start_weston() {
     command -v weston >/dev/null || fail "weston is not installed"
     local width=${1:-1024} height=${2:-768}
+    printf '%s\n' "${3:-}" >"$work/weston.ini"
+    chmod a+r "$work/weston.ini"
     user Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" \
         2>"$work/xvfb.log" &
     user_pids+=($!)
     wait_for 'grep -q "[0-9]" "$work/xvfb.display"' 10 || fail "Xvfb did not start"
     XVFB=":$(head -n 1 "$work/xvfb.display")"
-    user env DISPLAY="$XVFB" weston --backend=x11-backend.so --xwayland --width="$width" \
-        --height="$height" --socket=wayland-weston --idle-time=0 >"$work/compositor.log" 2>&1 &
+    user env DISPLAY="$XVFB" weston --config="$work/weston.ini" --backend=x11-backend.so --xwayland \
+        --width="$width" --height="$height" --socket=wayland-weston --idle-time=0 \
+        >"$work/compositor.log" 2>&1 &
     compositor=$!
     user_pids+=("$compositor")
     WAYLAND_DISPLAY=wayland-weston
@@ -290,19 +294,29 @@ case_weston_xwayland_reported_alone() {
 
 # The maximize button of the title bar that the toolkit draws on weston. On an output as wide
 # as the window's 501-pixel frame and less high, weston places the window in the top-left
-# corner, under its 32-pixel panel, and a maximized window would have to be lower than the
-# fixed one; the button's centre is 40 pixels from the right edge of the frame.
+# corner, and a maximized window would have to be lower than the fixed one; the button's centre
+# is 40 pixels from the right edge of the frame and 15 below its top. No panel: the window would
+# go under it, or behind it where it is not up yet when the window comes (seen with Qt 6.8).
 case_weston_native_maximize_survives() {
     compositor_name=weston
-    start_weston 501 300
+    start_weston 501 300 $'[shell]\npanel-position=none'
     start_program wayland
     local xdo=(user env DISPLAY="$XVFB" xdotool)
-    # weston follows the pointer once it has entered its window.
-    "${xdo[@]}" mousemove 1200 1000 sleep 0.2 mousemove 300 200 sleep 0.2 mousemove 461 47 sleep 0.2 click 1
+    # weston follows the pointer once it has entered its window; Qt 6.8's title bar takes a
+    # click only after the pointer has moved over it, and should one go unnoticed all the same,
+    # the user clicks again.
+    "${xdo[@]}" mousemove 1200 1000 sleep 0.2 mousemove 300 200 sleep 0.2
+    local attempt
+    for attempt in 1 2 3; do
+        "${xdo[@]}" mousemove 460 15 sleep 0.2 mousemove 461 15 sleep 0.2 click 1
+        if wait_for 'grep -q "configure event.*WindowMaximized" "$work/program.log"' 1; then
+            echo "the maximize button took $attempt click(s)"
+            break
+        fi
+        [ "$attempt" -lt 3 ] || fail "the click did not reach the maximize button"
+    done
     sleep 1
     ! ended "$app" || fail "the program ended on maximize"
-    grep -q 'configure event.*WindowMaximized' "$work/program.log" ||
-        fail "the click did not reach the maximize button"
     ! grep -q 'Protocol error' "$work/program.log" || fail "weston saw a protocol error"
     expect_exported
 }
