@@ -8,6 +8,8 @@
 # Usage: wayland.sh PROGRAM HELPER CASE     (the cases are the functions named case_*)
 #        KEEP=1 keeps the test's folder, with the compositor's and the program's logs.
 set -euo pipefail
+source "$(dirname "$0")/processes.sh"
+run_in_own_group "$@"
 
 program=$1
 helper=$2
@@ -22,7 +24,6 @@ as_user=()
 mkdir -m 700 "$work/run" "$work/home"
 [ "$(id -u)" -ne 0 ] || chown nobody:nogroup "$work/run" "$work/home"
 
-source "$(dirname "$0")/processes.sh"
 # Every process of this test carries this runtime folder in its environment.
 marker="XDG_RUNTIME_DIR=$work/run"
 
@@ -43,6 +44,11 @@ fail() {
     done
     exit 1
 }
+
+# How long a compositor, its Xwayland or the program may take to come up: these deadlines only
+# matter when it never does, and on a loaded machine (a load of 8 to 11 on two cores) Xwayland
+# alone has taken more than 10 s.
+startup=30
 
 # Waits up to $2 seconds for the command line $1 to succeed.
 wait_for() {
@@ -89,12 +95,13 @@ start_sway() {
         sway -c "$work/sway.conf" >"$work/compositor.log" 2>&1 &
     compositor=$!
     user_pids+=("$compositor")
-    wait_for 'ls "$work/run" | grep -qx "wayland-[0-9]*"' 10 || fail "sway did not start"
+    wait_for 'ls "$work/run" | grep -qx "wayland-[0-9]*"' "$startup" || fail "sway did not start"
     WAYLAND_DISPLAY=$(ls "$work/run" | grep -x 'wayland-[0-9]*' | head -n 1)
     # wlroots starts Xwayland detached from sway; it is the one in this test's session.
-    wait_for 'our_xwayland' 10 || fail "sway started no Xwayland"
+    wait_for 'our_xwayland' "$startup" || fail "sway started no Xwayland"
     XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
-    wait_for 'user xdotool getdisplaygeometry' 10 || fail "sway's Xwayland does not answer"
+    wait_for 'user xdotool getdisplaygeometry' "$startup" ||
+        fail "sway's Xwayland does not answer"
     # sway gives every program it starts this variable, and the decoder looks for it.
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
@@ -109,7 +116,7 @@ start_weston() {
     user Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" \
         2>"$work/xvfb.log" &
     user_pids+=($!)
-    wait_for 'grep -q "[0-9]" "$work/xvfb.display"' 10 || fail "Xvfb did not start"
+    wait_for 'grep -q "[0-9]" "$work/xvfb.display"' "$startup" || fail "Xvfb did not start"
     XVFB=":$(head -n 1 "$work/xvfb.display")"
     user env DISPLAY="$XVFB" weston --config="$work/weston.ini" --backend=x11-backend.so --xwayland \
         --width="$width" --height="$height" --socket=wayland-weston --idle-time=0 \
@@ -117,10 +124,10 @@ start_weston() {
     compositor=$!
     user_pids+=("$compositor")
     WAYLAND_DISPLAY=wayland-weston
-    wait_for 'grep -q "xserver listening on display" "$work/compositor.log"' 10 ||
+    wait_for 'grep -q "xserver listening on display" "$work/compositor.log"' "$startup" ||
         fail "weston did not start with Xwayland"
     XWAYLAND=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/compositor.log")
-    wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' 10 ||
+    wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' "$startup" ||
         fail "weston started no shell"
 }
 
@@ -133,10 +140,10 @@ start_program() {
     app=$!
     user_pids+=("$app")
     if [ "$platform" = xcb ]; then
-        wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' 10 ||
+        wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' "$startup" ||
             fail "the window did not appear on Xwayland"
     else
-        wait_for 'grep -q "configure event.*WindowActive" "$work/program.log"' 10 ||
+        wait_for 'grep -q "configure event.*WindowActive" "$work/program.log"' "$startup" ||
             fail "the window did not become active"
     fi
     sleep 0.3
