@@ -19,28 +19,38 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1
 # apt's own progress lines show while it works, and it never stops to ask a question. The names
 # are those of Debian 12 and 13 alike.
 need_packages() {
-    local missing=() pkg
-    for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
+    local missing
+    missing=$(missing_packages "$@")
+    [ -n "$missing" ] || return 0
     local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
         command -v sudo >/dev/null || {
-            echo "Missing packages and no sudo; as root, run: apt-get install ${missing[*]}" >&2
+            echo "Missing packages and no sudo; as root, run: apt-get install" $missing >&2
             exit 1
         }
         sudo=(sudo)
     fi
+    # Another program may hold the package database, and be installing some of these.
     wait_for_package_database
-    say "installing ${missing[*]}"
+    missing=$(missing_packages "$@")
+    [ -n "$missing" ] || return 0
+    say "installing" $missing
     # sudo resets the environment, so the variable goes through env, inside sudo. Should another
     # apt take the lock after the wait above, apt itself waits for it.
     local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Dpkg::Use-Pty=0
         -o DPkg::Lock::Timeout=3600)
     "${apt[@]}" update
-    "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+    # shellcheck disable=SC2086 # one word a package
+    "${apt[@]}" install -y --no-install-recommends $missing
+}
+
+# Those of the Debian packages "$@" that are not installed, one a line.
+missing_packages() {
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            echo "$pkg"
+    done
 }
 
 # The process that holds one of the locks of dpkg and apt, if any. /proc/locks lists every lock
