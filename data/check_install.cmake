@@ -12,7 +12,8 @@ foreach(path
         share/metainfo/${APP_ID}.metainfo.xml
         share/icons/hicolor/16x16/apps/${APP_ID}.png
         share/icons/hicolor/32x32/apps/${APP_ID}.png
-        share/icons/hicolor/scalable/apps/${APP_ID}.svg)
+        share/icons/hicolor/scalable/apps/${APP_ID}.svg
+        share/man/man1/vellumtide.1)
     if(NOT EXISTS ${PREFIX}/${path})
         message(FATAL_ERROR "not installed: ${path}")
     endif()

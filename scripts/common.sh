@@ -16,27 +16,68 @@ PROGRAM="$ROOT/build/release/bin/vellumtide"
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev fonts-dejavu-core)
 
 # Installs the Debian packages among "$@" that are not installed yet; quiet when none are missing.
-# apt's own progress lines show while it works, and it never stops to ask a question.
+# apt's own progress lines show while it works, and it never stops to ask a question. The names
+# are those of Debian 12 and 13 alike.
 need_packages() {
-    local missing=() pkg
-    for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$pkg")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
+    local missing
+    missing=$(missing_packages "$@")
+    [ -n "$missing" ] || return 0
     local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
         command -v sudo >/dev/null || {
-            echo "Missing packages and no sudo; as root, run: apt-get install ${missing[*]}" >&2
+            echo "Missing packages and no sudo; as root, run: apt-get install" $missing >&2
             exit 1
         }
         sudo=(sudo)
     fi
-    say "installing ${missing[*]}"
-    # sudo resets the environment, so the variable goes through env, inside sudo.
-    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Dpkg::Use-Pty=0)
+    # Another program may hold the package database, and be installing some of these.
+    wait_for_package_database
+    missing=$(missing_packages "$@")
+    [ -n "$missing" ] || return 0
+    say "installing" $missing
+    # sudo resets the environment, so the variable goes through env, inside sudo. Should another
+    # apt take the lock after the wait above, apt itself waits for it.
+    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Dpkg::Use-Pty=0
+        -o DPkg::Lock::Timeout=3600)
     "${apt[@]}" update
-    "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+    # shellcheck disable=SC2086 # one word a package
+    "${apt[@]}" install -y --no-install-recommends $missing
+}
+
+# Those of the Debian packages "$@" that are not installed, one a line.
+missing_packages() {
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            echo "$pkg"
+    done
+}
+
+# The process that holds one of the locks of dpkg and apt, if any. /proc/locks lists every lock
+# with its holder and its file's device and inode; it needs no tool beyond coreutils, and a
+# user without root can read it.
+package_lock_holder() {
+    local lock dev inode
+    for lock in /var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock \
+        /var/cache/apt/archives/lock; do
+        read -r dev inode < <(stat -c '%D %i' "$lock" 2>/dev/null) || continue
+        dev=$((16#$dev))
+        awk -v id="$(printf '%02x:%02x:%d' $(((dev >> 8) & 0xfff)) \
+            $(((dev & 0xff) | ((dev >> 12) & 0xfff00))) "$inode")" '
+            { for (i = 2; i <= NF; i++) if ($i == id) { print $(i - 1); found = 1; exit } }
+            END { exit !found }' /proc/locks && return 0
+    done
+    return 1
+}
+
+# Waits while another program installs packages (unattended-upgrades on a freshly booted
+# desktop, say), saying so once, instead of failing on the lock.
+wait_for_package_database() {
+    local holder started=$SECONDS
+    holder=$(package_lock_holder) || return 0
+    say "waiting for $(cat "/proc/$holder/comm" 2>/dev/null || echo another program) (process $holder) to finish with the package database"
+    while package_lock_holder >/dev/null; do sleep 1; done
+    say "the package database is free after $((SECONDS - started)) s"
 }
 
 # Configures and builds one preset of CMakePresets.json (release, dev, fuzz, package): all of

@@ -115,6 +115,13 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     : QWidget(parent)
     , m_clipboardExport(makeSystemClipboardExport())
 {
+    // Before anything that tells assistive technologies of the window (setWindowTitle does,
+    // under Qt 6.8): the toolkit keeps the first accessible object it makes for a widget.
+    static const bool windowRoleInstalled = [] {
+        QAccessible::installFactory(&windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(windowRoleInstalled)
     setWindowTitle(QString::fromUtf16(Layout::WindowCaption));
     QIcon icon;
     icon.addFile(u":/icons/vellumtide-16.png"_s);
@@ -124,11 +131,6 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setFixedSize(Layout::ClientArea);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    static const bool windowRoleInstalled = [] {
-        QAccessible::installFactory(&windowAccessible);
-        return true;
-    }();
-    Q_UNUSED(windowRoleInstalled)
     create();
     connect(windowHandle(), &QWindow::windowStateChanged, this,
             &frmReplaceCipher::windowStateRequested);
@@ -171,12 +173,13 @@ void frmReplaceCipher::createControls()
     }
     Label2 =
         makeLabel(QString::fromUtf16(Layout::Label2Caption), u"Label2"_s, Layout::Label2, this);
-    txtInput = makeTextBox(u"txtInput"_s, u"Input text"_s, Layout::txtInput, this);
+    txtInput = makeTextBox(u"txtInput"_s, QString::fromUtf16(Layout::Label2Caption),
+                           Layout::txtInput, this);
     Label3 =
         makeLabel(QString::fromUtf16(Layout::Label3Caption), u"Label3"_s, Layout::Label3, this);
     txtOutput = new OutputView(this);
     txtOutput->setObjectName(u"txtOutput"_s);
-    txtOutput->setAccessibleName(u"Applied text"_s);
+    txtOutput->setAccessibleName(QString::fromUtf16(Layout::Label3Caption));
     txtOutput->setGeometry(Layout::txtOutput);
 
     cmdClearKeyword = makeButton(QString::fromUtf16(Layout::ClearKeywordCaption),
@@ -231,9 +234,10 @@ void frmReplaceCipher::connectHandlers()
 }
 
 // What a screen reader says of the controls. Each letter caption labels its key box, so its
-// accessible name is the box's purpose; the two big captions label their boxes; the instruction
-// at the top describes the window, so that a screen reader says it once, as the window opens,
-// and not on every visit to the box under A.
+// accessible name is the box's purpose; the two big captions label their boxes, whose names are
+// the captions' words, since a screen reader may speak both a label and a name that differs
+// from it (Orca 48 does); the instruction at the top describes the window, so that a screen
+// reader says it once, as the window opens, and not on every visit to the box under A.
 void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
@@ -241,8 +245,8 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
     setAccessibleDescription(Label1->text());
     Label2->setBuddy(txtInput);
     Label3->setBuddy(txtOutput);
-    nameScrollBars(txtInput, txtInput->accessibleName());
-    nameScrollBars(txtOutput, txtOutput->accessibleName());
+    nameScrollBars(txtInput, u"Input text"_s);
+    nameScrollBars(txtOutput, u"Applied text"_s);
     m_announcer = new OutputAnnouncer(
         txtOutput,
         [this](const QWidget *focus) {

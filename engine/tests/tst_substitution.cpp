@@ -3,8 +3,10 @@
 #include "plainreference.h"
 #include "substitution.h"
 
+#include <QMap>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QVersionNumber>
 
 #include <initializer_list>
 #include <string>
@@ -36,6 +38,9 @@ QStringList eachCharacter(const QString &alphabet)
 {
     return alphabet.split(QString(), Qt::SkipEmptyParts);
 }
+
+// Simple upper-case mappings, code point to code point.
+using Mappings = QMap<uint, uint>;
 
 QString stars(int count)
 {
@@ -125,6 +130,8 @@ private Q_SLOTS:
     void exportText();
 
     // Against the Unicode Character Database and against the plain reference.
+    void referenceFollowsIcuVersion_data();
+    void referenceFollowsIcuVersion();
     void upperCaseMatchesUnicodeData();
     void applyKeyMatchesReference_data();
     void applyKeyMatchesReference();
@@ -134,6 +141,7 @@ void TestSubstitution::initTestCase()
 {
     QVERIFY2(m_reference.load(),
              "UnicodeData.txt is missing or unreadable: install Debian's unicode-data package");
+    qInfo().noquote() << m_reference.versionNote();
 }
 
 // The columns shared by the transform tables: a key, an input and the expected output.
@@ -326,6 +334,41 @@ void TestSubstitution::exportText()
     QFETCH(QString, keyString);
     QFETCH(QString, expected);
     QCOMPARE(ExportText(output, keyString), expected);
+}
+
+void TestSubstitution::referenceFollowsIcuVersion_data()
+{
+    // A file of another Unicode version than ICU's, with the mappings given; the reference's
+    // capital of a code point after it has followed ICU's version. Deseret (U+10400-U+1044F)
+    // came in Unicode 3.1, Latin and Greek before 2.0; U+0378 is unassigned.
+    QTest::addColumn<QString>("fileVersion");
+    QTest::addColumn<Mappings>("fileUpper");
+    QTest::addColumn<uint>("codePoint");
+    QTest::addColumn<uint>("expected");
+    QTest::newRow("older file: pair encoded since is taken from ICU")
+        << u"3.0.0"_s << Mappings() << 0x10428u << 0x10400u;
+    QTest::newRow("older file: older pair it lacks stays lacking")
+        << u"3.0.0"_s << Mappings() << uint(u'a') << uint(u'a');
+    QTest::newRow("older file: other capital it gives stays")
+        << u"3.0.0"_s << Mappings{{0x10428u, u'X'}} << 0x10428u << uint(u'X');
+    QTest::newRow("newer file: pair with a character unknown to ICU is dropped")
+        << u"99.0.0"_s << Mappings{{0x0378u, u'A'}} << 0x0378u << 0x0378u;
+    QTest::newRow("newer file: pair of characters known to ICU stays")
+        << u"99.0.0"_s << Mappings{{u'1', u'A'}} << uint(u'1') << uint(u'A');
+}
+
+void TestSubstitution::referenceFollowsIcuVersion()
+{
+    QFETCH(QString, fileVersion);
+    QFETCH(Mappings, fileUpper);
+    QFETCH(uint, codePoint);
+    QFETCH(uint, expected);
+    Reference reference;
+    reference.fileVersion = QVersionNumber::fromString(fileVersion);
+    for (auto it = fileUpper.cbegin(); it != fileUpper.cend(); ++it)
+        reference.upperOf.insert(it.key(), it.value());
+    reference.followIcuVersion();
+    QCOMPARE(uint(reference.upper(codePoint)), expected);
 }
 
 void TestSubstitution::upperCaseMatchesUnicodeData()

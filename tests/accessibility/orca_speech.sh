@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# What Orca says, through the real accessibility stack: focus on the box under A, on the input
-# and on the output, and the output announced after typing in the input and in a key box. Orca
-# writes what it speaks to its debug file ("SPEECH OUTPUT: ..."), which needs no sound.
+# What Orca says, through the real accessibility stack: focus on the box under A, on the input,
+# on the output and on the buttons, each caption or name said once, and the output announced after
+# typing in the input and in a key box. Orca writes what it speaks to its debug file
+# ("SPEECH OUTPUT: ..."), which needs no sound. The lines hold for Orca 43 (Debian 12) and 48
+# (Debian 13); where the two differ in form, the differences are named below.
 #
 # Usage: orca_speech.sh PROGRAM     (inside tests/accessibility/session.sh, which provides the buses)
 set -euo pipefail
@@ -24,16 +26,34 @@ fail() {
     tail -n 5 "$A11Y_SESSION/orca.out" >&2
     exit 1
 }
-spoken() { sed -n "s/.*SPEECH OUTPUT: '\(.*\)' *{.*/\1/p" "$log" 2>/dev/null | sed 's/ *$//'; }
-# Waits up to $2 seconds for Orca to have said the line $1 (after the $3 lines said before).
-expect_said() {
-    local deadline=$((SECONDS + $2))
-    until spoken | tail -n +$(($3 + 1)) | grep -xF -- "$1" >/dev/null; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "Orca did not say: $1"
+# What Orca said, a line an utterance. Orca 48 says a notification's role and its text as two
+# utterances, Orca 43 as one: here they are one line either way.
+spoken() {
+    sed -n "s/.*SPEECH OUTPUT: '\(.*\)' *{.*/\1/p" "$log" 2>/dev/null | sed 's/ *$//' |
+        sed '/^notification$/{N;s/\n/ /}'
+}
+# Waits up to $3 seconds for Orca to have said a line that grep's pattern $2 matches whole (after
+# the $4 lines said before); $1 is grep's kind of pattern, -F for a line as it stands.
+expect_line() {
+    local deadline=$((SECONDS + $3))
+    until spoken | tail -n +$(($4 + 1)) | grep -x "$1" -- "$2" >/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "Orca did not say: $2"
         sleep 0.1
     done
 }
+expect_said() { expect_line -F "$@"; }
+expect_said_re() { expect_line -E "$@"; }
 said() { spoken | wc -l; }
+# Orca said the line $1 only once after the $2 lines said before: a caption, a name or an
+# announcement that came twice would be heard twice.
+expect_once() {
+    local times
+    sleep 0.5
+    times=$(spoken | tail -n +$(($2 + 1)) | grep -cxF -- "$1") || true
+    [ "$times" -eq 1 ] || fail "Orca said $times times: $1"
+}
+# Orca 43 calls a push button so, Orca 48 a button.
+button='(push )?button\.'
 
 # As a desktop session with the screen reader turned on: the toolkit bridge module for Orca's
 # own window and the setting that Orca and the toolkits read. Orca logs what it would say, so
@@ -64,6 +84,7 @@ window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide deco
 xdotool windowfocus --sync "$window"
 expect_said "Key for A text." 10 0
 expect_said "Enter the straight replacement equivelents in the appropriate boxes below:" 5 0
+expect_once "Key for A text." 0
 
 # The toolkit holds each key until the screen reader has said whether it takes it (or 0.1 s
 # has passed), one key after another, so under the sanitizers on a loaded machine 26 Tabs can
@@ -71,7 +92,9 @@ expect_said "Enter the straight replacement equivelents in the appropriate boxes
 xdotool type q
 n=$(said)
 for _ in $(seq 26); do xdotool key Tab; done
-expect_said "Enter text to be decrypted (/ Applied to) here: text." 40 "$n"
+input_said="Enter text to be decrypted (/ Applied to) here: text."
+expect_said "$input_said" 40 "$n"
+expect_once "$input_said" "$n"
 
 n=$(said)
 xdotool type --delay 50 ab
@@ -79,9 +102,15 @@ expect_said "notification Applied text: Q*" 15 "$n"
 
 n=$(said)
 xdotool key Tab
-expect_said "View / Copy Applied text here (automatically updated as you type) read only text." 15 "$n"
+output_said="View / Copy Applied text here (automatically updated as you type) read only text."
+expect_said "$output_said" 15 "$n"
+expect_once "$output_said" "$n"
 
-for _ in 1 2 3 4; do xdotool key Tab; done
+for caption in "Clear Keyword" "Clear Input text" Exit; do
+    xdotool key Tab
+    expect_said_re "$caption $button" 15 "$n"
+done
+xdotool key Tab
 expect_said "Key for A text." 15 "$n"
 n=$(said)
 xdotool key End type x

@@ -5,6 +5,8 @@
 #
 # Usage: session.sh COMMAND [ARGS...]     (COMMAND sees DISPLAY, and the session's buses)
 set -euo pipefail
+source "$(dirname "$0")/../e2e/processes.sh"
+run_in_own_group "$@"
 
 if [ -z "${A11Y_SESSION:-}" ]; then
     for tool in Xvfb dbus-run-session xdotool; do
@@ -13,12 +15,11 @@ if [ -z "${A11Y_SESSION:-}" ]; then
     A11Y_SESSION=$(mktemp -d)
     export A11Y_SESSION
     # Every process of the session carries A11Y_SESSION in its environment.
-    source "$(dirname "$0")/../e2e/processes.sh"
     status=0
     # A session as a desktop starts it: nothing of the caller's environment but the display
     # comes into it (a Python of the caller's on PATH, say, breaks the speech service).
     env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$A11Y_SESSION" XDG_RUNTIME_DIR="$A11Y_SESSION" \
-        A11Y_SESSION="$A11Y_SESSION" LANG=C.UTF-8 dbus-run-session -- bash "$0" "$@" ||
+        A11Y_SESSION="$A11Y_SESSION" OWN_GROUP=1 LANG=C.UTF-8 dbus-run-session -- bash "$0" "$@" ||
         status=$?
     end_processes_marked "A11Y_SESSION=$A11Y_SESSION"
     rm -rf "$A11Y_SESSION"

@@ -5,6 +5,8 @@
 #
 # Usage: e2e.sh PROGRAM XTOOL CASE     (the cases are the functions named case_*)
 set -euo pipefail
+source "$(dirname "$0")/processes.sh"
+run_in_own_group "$@"
 
 program=$1
 xtool=$2
@@ -38,8 +40,6 @@ fail() {
     fi
     exit 1
 }
-
-source "$(dirname "$0")/processes.sh"
 
 start_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &

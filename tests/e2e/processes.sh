@@ -36,3 +36,26 @@ end_processes_marked() {
         sleep 0.2
     done
 }
+
+# Runs the calling script ($0 with its arguments "$@") again in a session and process group of
+# its own, and ends that group once the script has ended, however it ended. A CTest timeout
+# kills only the processes it finds under the test, and what a test's programs start detached
+# (wlroots starts Xwayland so) is not among them; the watcher, detached as well, is not either.
+# Returns in the script that runs in the group; the first one exits with its status.
+run_in_own_group() {
+    [ -z "${OWN_GROUP:-}" ] || return 0
+    OWN_GROUP=1 setsid bash "$0" "$@" &
+    local group=$! script=$$
+    # Started from a subshell that ends at once, the watcher is no child of the script.
+    ( (
+        while kill -0 "$script" 2>/dev/null; do sleep 0.5; done
+        local i
+        for i in 1 2 3 4 5 6 7 8 9 10; do
+            kill "$([ "$i" -lt 6 ] && echo -TERM || echo -KILL)" -- "-$group" 2>/dev/null || exit 0
+            sleep 0.2
+        done
+    ) </dev/null >/dev/null 2>&1 & )
+    local status=0
+    wait "$group" || status=$?
+    exit "$status"
+}

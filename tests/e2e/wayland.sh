@@ -8,6 +8,8 @@
 # Usage: wayland.sh PROGRAM HELPER CASE     (the cases are the functions named case_*)
 #        KEEP=1 keeps the test's folder, with the compositor's and the program's logs.
 set -euo pipefail
+source "$(dirname "$0")/processes.sh"
+run_in_own_group "$@"
 
 program=$1
 helper=$2
@@ -22,7 +24,6 @@ as_user=()
 mkdir -m 700 "$work/run" "$work/home"
 [ "$(id -u)" -ne 0 ] || chown nobody:nogroup "$work/run" "$work/home"
 
-source "$(dirname "$0")/processes.sh"
 # Every process of this test carries this runtime folder in its environment.
 marker="XDG_RUNTIME_DIR=$work/run"
 
@@ -43,6 +44,11 @@ fail() {
     done
     exit 1
 }
+
+# How long a compositor, its Xwayland or the program may take to come up: these deadlines only
+# matter when it never does, and on a loaded machine (a load of 8 to 11 on two cores) Xwayland
+# alone has taken more than 10 s.
+startup=30
 
 # Waits up to $2 seconds for the command line $1 to succeed.
 wait_for() {
@@ -89,34 +95,39 @@ start_sway() {
         sway -c "$work/sway.conf" >"$work/compositor.log" 2>&1 &
     compositor=$!
     user_pids+=("$compositor")
-    wait_for 'ls "$work/run" | grep -qx "wayland-[0-9]*"' 10 || fail "sway did not start"
+    wait_for 'ls "$work/run" | grep -qx "wayland-[0-9]*"' "$startup" || fail "sway did not start"
     WAYLAND_DISPLAY=$(ls "$work/run" | grep -x 'wayland-[0-9]*' | head -n 1)
     # wlroots starts Xwayland detached from sway; it is the one in this test's session.
-    wait_for 'our_xwayland' 10 || fail "sway started no Xwayland"
+    wait_for 'our_xwayland' "$startup" || fail "sway started no Xwayland"
     XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
-    wait_for 'user xdotool getdisplaygeometry' 10 || fail "sway's Xwayland does not answer"
+    wait_for 'user xdotool getdisplaygeometry' "$startup" ||
+        fail "sway's Xwayland does not answer"
     # sway gives every program it starts this variable, and the decoder looks for it.
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
 
-# weston draws into a window of a private Xvfb, through which xdotool reaches it.
+# weston draws into a window of a private Xvfb, through which xdotool reaches it. Its
+# configuration is none, or $3's lines.
 start_weston() {
     command -v weston >/dev/null || fail "weston is not installed"
     local width=${1:-1024} height=${2:-768}
+    printf '%s\n' "${3:-}" >"$work/weston.ini"
+    chmod a+r "$work/weston.ini"
     user Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" \
         2>"$work/xvfb.log" &
     user_pids+=($!)
-    wait_for 'grep -q "[0-9]" "$work/xvfb.display"' 10 || fail "Xvfb did not start"
+    wait_for 'grep -q "[0-9]" "$work/xvfb.display"' "$startup" || fail "Xvfb did not start"
     XVFB=":$(head -n 1 "$work/xvfb.display")"
-    user env DISPLAY="$XVFB" weston --backend=x11-backend.so --xwayland --width="$width" \
-        --height="$height" --socket=wayland-weston --idle-time=0 >"$work/compositor.log" 2>&1 &
+    user env DISPLAY="$XVFB" weston --config="$work/weston.ini" --backend=x11-backend.so --xwayland \
+        --width="$width" --height="$height" --socket=wayland-weston --idle-time=0 \
+        >"$work/compositor.log" 2>&1 &
     compositor=$!
     user_pids+=("$compositor")
     WAYLAND_DISPLAY=wayland-weston
-    wait_for 'grep -q "xserver listening on display" "$work/compositor.log"' 10 ||
+    wait_for 'grep -q "xserver listening on display" "$work/compositor.log"' "$startup" ||
         fail "weston did not start with Xwayland"
     XWAYLAND=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/compositor.log")
-    wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' 10 ||
+    wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' "$startup" ||
         fail "weston started no shell"
 }
 
@@ -129,10 +140,10 @@ start_program() {
     app=$!
     user_pids+=("$app")
     if [ "$platform" = xcb ]; then
-        wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' 10 ||
+        wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' "$startup" ||
             fail "the window did not appear on Xwayland"
     else
-        wait_for 'grep -q "configure event.*WindowActive" "$work/program.log"' 10 ||
+        wait_for 'grep -q "configure event.*WindowActive" "$work/program.log"' "$startup" ||
             fail "the window did not become active"
     fi
     sleep 0.3
@@ -290,19 +301,29 @@ case_weston_xwayland_reported_alone() {
 
 # The maximize button of the title bar that the toolkit draws on weston. On an output as wide
 # as the window's 501-pixel frame and less high, weston places the window in the top-left
-# corner, under its 32-pixel panel, and a maximized window would have to be lower than the
-# fixed one; the button's centre is 40 pixels from the right edge of the frame.
+# corner, and a maximized window would have to be lower than the fixed one; the button's centre
+# is 40 pixels from the right edge of the frame and 15 below its top. No panel: the window would
+# go under it, or behind it where it is not up yet when the window comes (seen with Qt 6.8).
 case_weston_native_maximize_survives() {
     compositor_name=weston
-    start_weston 501 300
+    start_weston 501 300 $'[shell]\npanel-position=none'
     start_program wayland
     local xdo=(user env DISPLAY="$XVFB" xdotool)
-    # weston follows the pointer once it has entered its window.
-    "${xdo[@]}" mousemove 1200 1000 sleep 0.2 mousemove 300 200 sleep 0.2 mousemove 461 47 sleep 0.2 click 1
+    # weston follows the pointer once it has entered its window; Qt 6.8's title bar takes a
+    # click only after the pointer has moved over it, and should one go unnoticed all the same,
+    # the user clicks again.
+    "${xdo[@]}" mousemove 1200 1000 sleep 0.2 mousemove 300 200 sleep 0.2
+    local attempt
+    for attempt in 1 2 3; do
+        "${xdo[@]}" mousemove 460 15 sleep 0.2 mousemove 461 15 sleep 0.2 click 1
+        if wait_for 'grep -q "configure event.*WindowMaximized" "$work/program.log"' 1; then
+            echo "the maximize button took $attempt click(s)"
+            break
+        fi
+        [ "$attempt" -lt 3 ] || fail "the click did not reach the maximize button"
+    done
     sleep 1
     ! ended "$app" || fail "the program ended on maximize"
-    grep -q 'configure event.*WindowMaximized' "$work/program.log" ||
-        fail "the click did not reach the maximize button"
     ! grep -q 'Protocol error' "$work/program.log" || fail "weston saw a protocol error"
     expect_exported
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with scripts/package and checks what a user installs: the file
-# list, the control fields, the changelog's version, and lintian's verdict.
+# list, the control fields, the changelog's version, and lintian's verdict. What it expects of
+# the dependencies it works out from the binaries and this system's packages, so that it holds
+# on every Debian release (libqt6core6 on Debian 12 is libqt6core6t64 on Debian 13).
 #
 # Usage: check_package.sh SOURCE_DIR VERSION
 set -euo pipefail
@@ -10,7 +12,8 @@ version=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 bash "$source_dir/scripts/package"
-deb="$source_dir/build/package/vellumtide_${version}_amd64.deb"
+arch=$(dpkg --print-architecture)
+deb="$source_dir/build/package/vellumtide_${version}_${arch}.deb"
 [ -f "$deb" ] || fail "no $deb"
 
 expected_files="usr/bin/vellumtide
@@ -30,16 +33,27 @@ $files"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = vellumtide ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
-[ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
-# dpkg-shlibdeps must have found the libraries the binaries link; the platform plugins are
-# named by hand, since the program opens no window without them.
-for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libicu72 libxcb1 qt6-qpa-plugins; do
-    grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
+names() { sed 's/([^)]*)//g; s/[,|]/\n/g' | tr -d ' ' | grep .; }
+# Each library that a binary of the package links comes from a package that Depends names:
+# the one that holds that library on this system.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+for binary in usr/bin/vellumtide usr/libexec/vellumtide/vellumtide-clipboard; do
+    for library in $(objdump -p "$unpacked/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
+        holder=$(dpkg-query -S "*/$multiarch/$library" | sed -n '1s/:.*//p')
+        [ -n "$holder" ] || fail "no package holds $library"
+        names <<<"$depends" | grep -qx "$holder" || fail "Depends lacks $holder ($library): $depends"
+    done
 done
+# The platform plugins are named by hand, since the program opens no window without them.
+names <<<"$depends" | grep -qx qt6-qpa-plugins || fail "Depends lacks qt6-qpa-plugins: $depends"
 recommends=$(field Recommends)
 for package in qt6-wayland wl-clipboard; do
-    grep -qE "(^|, )$package( |,|$)" <<<"$recommends" || fail "Recommends lacks $package"
+    names <<<"$recommends" | grep -qx "$package" || fail "Recommends lacks $package"
 done
 
 changelog_version=$(dpkg-deb --fsys-tarfile "$deb" |
@@ -51,6 +65,8 @@ exec_line=$(dpkg-deb --fsys-tarfile "$deb" |
     tar -xO ./usr/share/applications/org.vellumtide.Decoder.desktop | sed -n 's/^Exec=//p')
 grep -qx usr/bin/"${exec_line%% *}" <<<"$files" || fail "the launcher runs $exec_line"
 
-findings=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+# The .changes file brings the package and its build information to lintian.
+changes=$(ls "$source_dir"/build/package/vellumtide_"${version}"_"${arch}".changes)
+findings=$(lintian --fail-on error,warning "$changes" 2>&1) ||
     fail "lintian found errors or warnings: $findings"
-echo "package ok: $(basename "$deb")"
+echo "package ok: $(basename "$deb"), $(field Depends)"

@@ -552,8 +552,6 @@ void TestFrmReplaceCipher::boxProperties()
         QCOMPARE(keyBox(index)->accessibleName(), u"Key for "_s + QChar(u'A' + index - 1));
         QCOMPARE(control<QLabel>(letterName("lblCapA", index))->buddy(), keyBox(index));
     }
-    QCOMPARE(input()->accessibleName(), u"Input text"_s);
-    QCOMPARE(output()->accessibleName(), u"Applied text"_s);
 }
 
 void TestFrmReplaceCipher::outputReadOnlyButSelectable()
@@ -690,9 +688,9 @@ void TestFrmReplaceCipher::outputFollowsEdits()
 
 void TestFrmReplaceCipher::outputFollowsRandomEdits()
 {
-    const QStringList pieces = {u"a"_s,  u"Hello, "_s, u"\n"_s, u"\r\n"_s,   u"\r"_s,
-                                u"é"_s,  u"ı"_s,       u"😀"_s,  u"\u2029"_s, u"\u2028"_s,
-                                u"qu"_s, u" "_s,       u"B1"_s, u"zz\nzz"_s, QString()};
+    const QStringList pieces = {u"a"_s,  u"Hello, "_s, u"\n"_s,         u"\r\n"_s,   u"\r"_s,
+                                u"é"_s,  u"ı"_s,       u"\U0001F600"_s, u"\u2029"_s, u"\u2028"_s,
+                                u"qu"_s, u" "_s,       u"B1"_s,         u"zz\nzz"_s, QString()};
     QRandomGenerator random(11);
     const auto piece = [&] { return pieces[random.bounded(int(pieces.size()))]; };
     const auto somewhere = [&] { return random.bounded(input()->document()->characterCount()); };
