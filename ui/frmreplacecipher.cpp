@@ -103,6 +103,24 @@ QAccessibleInterface *windowAccessible(const QString &className, QObject *object
     return nullptr;
 }
 
+// While a handler empties or restores many key boxes at once, their own accessibility events,
+// three a box, would crowd a screen reader's queue and push out the one announcement that says
+// what the handler did. Assistive technologies read each box afresh when they come to it.
+class QuietAccessibility
+{
+public:
+    QuietAccessibility()
+        : m_previous(QAccessible::installUpdateHandler(&drop))
+    {
+    }
+    ~QuietAccessibility() { QAccessible::installUpdateHandler(m_previous); }
+    Q_DISABLE_COPY_MOVE(QuietAccessibility)
+
+private:
+    static void drop(QAccessibleEvent * /*event*/) {}
+    QAccessible::UpdateHandler m_previous = nullptr;
+};
+
 void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
 {
     box->verticalScrollBar()->setAccessibleName(boxName + u" vertical scroll bar"_s);
@@ -341,6 +359,7 @@ void frmReplaceCipher::cmdClearKeyword_Click()
     std::vector<int> cleared;
     {
         const QScopedValueRollback batching(m_batchingChanges, true);
+        const QuietAccessibility quiet;
         for (int index = 1; index <= LetterCount; ++index) {
             if (txtLetter(index)->text().isEmpty())
                 continue;
@@ -362,6 +381,7 @@ bool frmReplaceCipher::undoKeyClear(bool redo)
         return false;
     {
         const QScopedValueRollback batching(m_batchingChanges, true);
+        const QuietAccessibility quiet;
         for (int index : m_clearedKeys) {
             if (redo)
                 txtLetter(index)->redo();

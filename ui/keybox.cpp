@@ -92,7 +92,10 @@ void KeyBox::entryChanged()
     const QString entry = text();
     const bool needsTooltip = !m_showsWhole || entry.toUcs4().size() > ShortEntry;
     setToolTip(needsTooltip ? tooltipOf(entry) : QString());
-    setAccessibleDescription(needsTooltip ? entry : QString());
+    // Setting a description tells assistive technologies, even the same one: only a change does.
+    const QString description = needsTooltip ? entry : QString();
+    if (description != accessibleDescription())
+        setAccessibleDescription(description);
     if (!hasFocus() && !m_showsWhole)
         setCursorPosition(0);
 }

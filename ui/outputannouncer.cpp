@@ -66,13 +66,16 @@ void OutputAnnouncer::pauseEnded()
     const QWidget *focus = QApplication::focusWidget();
     if (from < 0 || !focus || !m_announcesFor(focus))
         return;
-    const qsizetype first = m_output->lineOf(from);
-    const qsizetype last = m_output->lineOf(std::max(from, to - 1));
+    qsizetype first = m_output->lineOf(from);
+    // A line break typed at the end of a line leaves that line's text as it was.
+    if (to > from && from == m_output->lineEnd(first) && first + 1 < m_output->lineCount())
+        ++first;
+    const qsizetype last = std::max(first, m_output->lineOf(std::max(from, to - 1)));
     const qsizetype start = m_output->lineStart(first);
     const qsizetype end = m_output->lineEnd(first);
-    const QString words = announcementOf(QStringView(m_output->text()).mid(start, end - start),
-                                         first, m_output->lineCount(), from - start,
-                                         std::min(to, end) - start, last - first);
+    const QString words = announcementOf(
+        QStringView(m_output->text()).mid(start, end - start), first, m_output->lineCount(),
+        std::max(from, start) - start, std::clamp(to, start, end) - start, last - first);
     if (words != m_announced)
         announce(words);
 }

@@ -171,6 +171,8 @@ private Q_SLOTS:
         QTest::newRow("a change on several lines")
             << u"a\nt\na"_s << u"txtLetter(1)"_s << u"k"_s
             << u"Applied text line 1: K; 2 more lines changed"_s;
+        QTest::newRow("a new line")
+            << u"tab"_s << u"txtInput"_s << u"\rat"_s << u"Applied text line 2: *Q"_s;
         QTest::newRow("typed fast, said once at the end")
             << QString() << u"txtInput"_s << QString(101, u't')
             << u"Applied text: …"_s + QString(80, u'Q');
@@ -189,6 +191,7 @@ private Q_SLOTS:
         QTest::qWait(OutputAnnouncer::PauseMs * 2);
         m_announced.clear();
         control(box)->setFocus();
+        control<QPlainTextEdit>(u"txtInput"_s)->moveCursor(QTextCursor::End);
         QTest::keyClicks(control(box), typed);
         QTRY_COMPARE(m_announced, QStringList{words});
         QTest::qWait(OutputAnnouncer::PauseMs * 2);
