@@ -202,6 +202,13 @@ try:
     if output_box is not None:
         check(text_of(output_box) == "Q*", "the output reads %r after typing" % text_of(output_box))
         check(changes == [], "the output's text changes came as %r" % changes)
+        # Once an announcement has been made, nothing of it stays showing in the window, where
+        # a screen reader's review of the window would read it as a line of the window.
+        pump(3)
+        phantoms = [n.name for n in descendants(window)
+                    if n.getState().contains(pyatspi.STATE_SHOWING)
+                    and n.getRole() == pyatspi.ROLE_NOTIFICATION]
+        check(phantoms == [], "still showing: %r" % phantoms)
 
         # The output stays read-only for assistive technologies too.
         editable = None
