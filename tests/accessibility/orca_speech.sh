@@ -77,8 +77,9 @@ orca --user-prefs "$prefs" --debug-file="$log" >"$A11Y_SESSION/orca.out" 2>&1 9>
 orca=$!
 app=""
 # Orca refuses to start while another Orca of the same user exists, even one that has ended
-# and not been reaped yet: this script reaps its own.
-trap 'kill $orca $app 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+# and not been reaped yet: this script reaps its own. Told to end, Orca has been seen to say it
+# has shut down and then spin on, so it is killed outright.
+trap 'kill -KILL $orca $app 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 expect_said "Screen reader on." 20 0
 
 # As on a desktop, the program finds the screen reader on and turns its accessibility on.
