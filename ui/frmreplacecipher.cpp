@@ -254,13 +254,13 @@ void frmReplaceCipher::connectHandlers()
 // What a screen reader says of the controls. Each letter caption labels its key box, so its
 // accessible name is the box's purpose; the two big captions label their boxes, whose names are
 // the captions' words, since a screen reader may speak both a label and a name that differs
-// from it (Orca 48 does); the instruction at the top describes the window, so that a screen
-// reader says it once, as the window opens, and not on every visit to the box under A.
+// from it (Orca 48 does); the instruction at the top is announced once, as the window first
+// becomes active (changeEvent), not spoken as the description of the box under A on every visit
+// to it, and Orca 48 says no window's description.
 void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
         lblCapA(index)->setAccessibleName(txtLetter(index)->accessibleName());
-    setAccessibleDescription(Label1->text());
     Label2->setBuddy(txtInput);
     Label3->setBuddy(txtOutput);
     nameScrollBars(txtInput, u"Input text"_s);
@@ -293,6 +293,12 @@ void frmReplaceCipher::windowStateRequested(Qt::WindowState state)
 // normal state or the normal size comes back first depends on the window system.
 void frmReplaceCipher::changeEvent(QEvent *event)
 {
+    // After the window and the focus have been presented.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_instructionSaid) {
+        m_instructionSaid = true;
+        QMetaObject::invokeMethod(
+            this, [this] { m_announcer->announce(Label1->text()); }, Qt::QueuedConnection);
+    }
     if (event->type() == QEvent::FontChange)
         fitText();
     if (event->type() == QEvent::PaletteChange)

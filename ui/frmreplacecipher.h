@@ -110,5 +110,6 @@ private:
     std::vector<int> m_clearedKeys;
     bool m_clearUndone = false;
     OutputAnnouncer *m_announcer = nullptr;
+    bool m_instructionSaid = false;
     ScrollLink *m_scrollLink = nullptr;
 };

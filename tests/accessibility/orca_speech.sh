@@ -48,10 +48,11 @@ expect_said_re() { expect_line -E "$@"; }
 said() { spoken | wc -l; }
 # Orca said the line $1 only once after the $2 lines said before: a caption, a name or an
 # announcement that came twice would be heard twice.
+# $3, if given, is grep's kind of pattern, as for expect_line.
 expect_once() {
     local times
     sleep 0.5
-    times=$(spoken | tail -n +$(($2 + 1)) | grep -cxF -- "$1") || true
+    times=$(spoken | tail -n +$(($2 + 1)) | grep -cx "${3:--F}" -- "$1") || true
     [ "$times" -eq 1 ] || fail "Orca said $times times: $1"
 }
 # Orca 43 calls a push button so, Orca 48 a button.
@@ -88,8 +89,8 @@ app=$!
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vellumtide decoder$' | head -n 1)
 [ -n "$window" ] || fail "the window did not appear"
 xdotool windowfocus --sync "$window"
-instruction="Enter the straight replacement equivelents in the appropriate boxes below:"
-expect_said "$instruction" 10 0
+instruction="${announced}Enter the straight replacement equivelents in the appropriate boxes below:\\.?"
+expect_said_re "$instruction" 10 0
 expect_said "Key for A text." 10 0
 expect_once "Key for A text." 0
 
@@ -180,7 +181,7 @@ for caption in Exit; do
 done
 xdotool key Tab
 expect_said "Key for A text." 15 "$n"
-expect_once "$instruction" 0
+expect_once "$instruction" 0 -E
 
 echo "Orca said:"
 spoken | grep -vx 'tab' | uniq
