@@ -86,26 +86,26 @@ public:
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                          int *endOffset) const override
     {
-        const auto [start, end] = itemAt(offset, boundary);
-        return item(start, end, startOffset, endOffset);
+        const Item at = itemAt(offset, boundary);
+        return item(at.start, at.end, startOffset, endOffset);
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                              int *endOffset) const override
     {
-        const qsizetype start = itemAt(offset, boundary).first;
+        const qsizetype start = itemAt(offset, boundary).start;
         if (start <= 0 || boundary == QAccessible::NoBoundary)
             return item(-1, -1, startOffset, endOffset);
-        const auto [before, beforeEnd] = itemAt(int(start - 1), boundary);
-        return item(before, beforeEnd, startOffset, endOffset);
+        const Item before = itemAt(int(start - 1), boundary);
+        return item(before.start, before.end, startOffset, endOffset);
     }
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                             int *endOffset) const override
     {
-        const qsizetype end = itemAt(offset, boundary).second;
-        if (end >= view()->text().size() || boundary == QAccessible::NoBoundary)
+        const qsizetype next = itemAt(offset, boundary).next;
+        if (next >= view()->text().size() || boundary == QAccessible::NoBoundary)
             return item(-1, -1, startOffset, endOffset);
-        const auto [after, afterEnd] = itemAt(int(end), boundary);
-        return item(after, afterEnd, startOffset, endOffset);
+        const Item after = itemAt(int(next), boundary);
+        return item(after.start, after.end, startOffset, endOffset);
     }
     int characterCount() const override { return int(view()->text().size()); }
 
@@ -150,13 +150,24 @@ private:
         return start < 0 ? QString() : view()->text().mid(start, end - start);
     }
 
-    // The character, word, sentence or line that holds offset. A line includes its line break,
-    // and so does the last word or sentence of a line; the break alone is a character.
-    std::pair<qsizetype, qsizetype> itemAt(int offset, QAccessible::TextBoundaryType boundary) const
+    // An item of the text: where it starts and ends, and where the next one starts, past the
+    // line break that ends a line (and the last word or sentence of one).
+    struct Item
+    {
+        qsizetype start = 0;
+        qsizetype end = 0;
+        qsizetype next = 0;
+    };
+
+    // The character, word, sentence or line that holds offset. A line is read without its line
+    // break, as the toolkit's text boxes give it (a screen reader that speaks a line break would
+    // say the line in two), and so is the last word or sentence of a line; the break on its own
+    // is a character, and an offset on it belongs to its line.
+    Item itemAt(int offset, QAccessible::TextBoundaryType boundary) const
     {
         const QString &text = view()->text();
         if (boundary == QAccessible::NoBoundary || text.isEmpty())
-            return {0, text.size()};
+            return {0, text.size(), text.size()};
         const qsizetype at = std::clamp<qsizetype>(offset, 0, text.size() - 1);
         const qsizetype line = view()->lineOf(at);
         const qsizetype lineStart = view()->lineStart(line);
@@ -164,20 +175,22 @@ private:
         const qsizetype nextLine =
             line + 1 < view()->lineCount() ? view()->lineStart(line + 1) : text.size();
         switch (boundary) {
-        case QAccessible::CharBoundary:
+        case QAccessible::CharBoundary: {
             if (at >= lineEnd)
-                return {lineEnd, nextLine}; // the line break itself
-            return view()->itemAround(at, QTextBoundaryFinder::Grapheme);
+                return {lineEnd, nextLine, nextLine}; // the line break itself
+            const auto [start, end] = view()->itemAround(at, QTextBoundaryFinder::Grapheme);
+            return {start, end, end};
+        }
         case QAccessible::WordBoundary:
         case QAccessible::SentenceBoundary: {
             const auto [start, end] = view()->startsAround(
                 std::min(at, std::max(lineStart, lineEnd - 1)),
                 boundary == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
                                                       : QTextBoundaryFinder::Sentence);
-            return {start, end < lineEnd ? end : nextLine};
+            return end < lineEnd ? Item{start, end, end} : Item{start, lineEnd, nextLine};
         }
         default:
-            return {lineStart, nextLine};
+            return {lineStart, lineEnd, nextLine};
         }
     }
 };

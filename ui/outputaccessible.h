@@ -1,9 +1,10 @@
 // What assistive technologies see of the output view: a read-only multi-line text with a caret
 // and a selection, and no way to edit it.
 //
-// A screen reader reads it a character, word, sentence or line at a time, with the boundaries
-// AT-SPI defines (a word runs from its start to the next word's start, a line from its start to
-// the next line's), looking only around the offset it asks for, never at the whole book. The text
+// A screen reader reads it a character, word, sentence or line at a time: a word runs from its
+// start to the next word's start, as AT-SPI defines it, and a line, like the line's last word,
+// stops before its line break, as in the toolkit's own text boxes. Only the text around the
+// offset asked for is looked at, never the whole book. The text
 // is one run of attributes from end to end: a screen reader builds a line from the runs it
 // covers, and one that ended short would cut the line.
 #pragma once
