@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -24,8 +25,13 @@ namespace {
 
 // Exit must end the program within a second whatever the clipboard does.
 constexpr int ExitBudgetMs = 800;
-// How long a compositor that keeps clipboards may take to read a new one.
+// How long a keeper (a compositor that keeps clipboards, a clipboard manager) may take to read
+// a new selection.
 constexpr int KeeperWaitMs = 300;
+// A keeper that reads a selection several times reads it again within this time.
+constexpr int ReadsPausedMs = 100;
+// What is left of the Exit budget for a keeper to offer its copy and for reading it back.
+constexpr int CopyCheckMs = 250;
 // How long a compositor takes to take over the X11 selection of Xwayland.
 constexpr int CompositorTakeOverMs = 100;
 
@@ -135,7 +141,9 @@ QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
     return failure;
 }
 
-// The clipboard's text, telling when another client has asked for it.
+const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
+
+// The clipboard's text, telling when another client reads it.
 class ReadWatchedText final : public QMimeData
 {
 public:
@@ -150,10 +158,32 @@ protected:
     }
 };
 
-// A compositor that keeps clipboards (weston, mutter) reads a new selection at once, to offer
-// its own copy once the owner has gone; compositors that keep nothing read nothing. So a read
-// within a moment of taking the clipboard is the proof that the text outlives the program.
-bool compositorKeeps(const QString &text)
+// Runs the event loop, user input aside, until something calls wake() or ms milliseconds pass.
+class Pause
+{
+public:
+    void wake() { QMetaObject::invokeMethod(&m_loop, &QEventLoop::quit, Qt::QueuedConnection); }
+
+    void run(qint64 ms)
+    {
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        timer.start(int(std::clamp<qint64>(ms, 0, ExitBudgetMs)));
+        m_loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    QEventLoop m_loop;
+};
+
+// A keeper, a compositor that keeps clipboards (weston, mutter) or a clipboard manager (Plasma's
+// Klipper), reads a new selection, some of them several times one read after the other, and
+// offers its own copy once the owner has gone. A read proves nothing: the reader may keep
+// nothing, or keep what a read got after the owner had gone, an empty text. So the program
+// serves every read, lets the selection go once the reads have paused, and counts on the
+// keeper only when it offers the very text back. Returns why it does not.
+QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
 {
     auto *data = new ReadWatchedText;
     data->setText(text);
@@ -161,20 +191,65 @@ bool compositorKeeps(const QString &text)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setMimeData(data);
+
     // Watched only from here: taking the clipboard, the toolkit reads the text itself to offer
-    // it under a second name. The answer to a client is written once its request has been
-    // served, after this callback returns.
-    bool read = false;
-    QEventLoop loop;
+    // it under a second name. The toolkit writes each answer as soon as this callback returns.
+    Pause pause;
+    int reads = 0;
     data->onRead = [&] {
-        read = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        ++reads;
+        pause.wake();
     };
-    QTimer::singleShot(KeeperWaitMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // A keeper may also take the selection over while the program still holds it.
+    const QMetaObject::Connection takenOver =
+        QObject::connect(clipboard, &QClipboard::dataChanged, clipboard, [&] {
+            if (!clipboard->ownsClipboard())
+                pause.wake();
+        });
+    const QDeadlineTimer firstReadBy(KeeperWaitMs);
+    while (reads == 0 && clipboard->ownsClipboard() && !firstReadBy.hasExpired())
+        pause.run(firstReadBy.remainingTime());
+    const QDeadlineTimer lastLetGo(deadline.remainingTime() - CopyCheckMs);
+    for (int seen = -1; reads > seen && clipboard->ownsClipboard() && !lastLetGo.hasExpired();) {
+        seen = reads;
+        pause.run(std::min<qint64>(ReadsPausedMs, lastLetGo.remainingTime()));
+    }
+    QObject::disconnect(takenOver);
     if (watched)
         watched->onRead = nullptr;
-    return read;
+    if (reads == 0)
+        return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
+               InstallWlClipboard;
+
+    // The selection that the keeper offers after this one is its copy; the offer that the
+    // toolkit may still hold of the program's own selection leads nowhere.
+    int offers = clipboard->ownsClipboard() ? 0 : 1;
+    if (offers == 0)
+        clipboard->clear();
+    const QMetaObject::Connection offered =
+        QObject::connect(clipboard, &QClipboard::dataChanged, clipboard, [&] {
+            ++offers;
+            pause.wake();
+        });
+    bool otherText = false;
+    for (int checked = 0; !deadline.hasExpired(); pause.run(deadline.remainingTime())) {
+        if (offers == checked)
+            continue;
+        checked = offers;
+        const QMimeData *copy = clipboard->mimeData();
+        if (clipboard->ownsClipboard() || !copy || !copy->hasText())
+            continue;
+        if (clipboard->text() == text) {
+            QObject::disconnect(offered);
+            return {};
+        }
+        otherText = true;
+    }
+    QObject::disconnect(offered);
+    return (otherText
+                ? u"on this Wayland desktop a clipboard manager read it but kept another text."_s
+                : u"on this Wayland desktop a clipboard manager read it but did not keep it."_s) +
+           InstallWlClipboard;
 }
 
 // On X11 the text must outlive the program: the helper takes the clipboard and serves it.
@@ -208,12 +283,15 @@ QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer 
         if (failure.isEmpty())
             return {};
     }
-    if (drawingOnWayland && deadline.remainingTime() >= KeeperWaitMs && compositorKeeps(text))
-        return {};
+    if (drawingOnWayland && deadline.remainingTime() >= KeeperWaitMs + CopyCheckMs) {
+        const QString keeperFailure = keptByKeeper(text, deadline);
+        if (keeperFailure.isEmpty() || wlCopy.isEmpty())
+            return keeperFailure;
+    }
     if (!wlCopy.isEmpty())
         return failure;
-    return u"on this Wayland desktop nothing keeps it after the decoder has ended. Install "
-           u"wl-clipboard (it provides wl-copy) and try again."_s;
+    return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
+           InstallWlClipboard;
 }
 
 // sway accepts a selection from Xwayland only while an X11 window has the focus, and it takes

@@ -36,7 +36,7 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $name: $*" >&2
-    for log in "$work"/*.log; do
+    for log in "$work"/*.log "$work"/run/*.log; do
         [ -s "$log" ] || continue
         echo "--- ${log##*/} (last lines)" >&2
         tail -n 15 "$log" >&2
@@ -64,7 +64,7 @@ user() {
 # The program and its helper, where the user can run them; "alone" has no helper beside it.
 # A wl-copy that fails at once, and one that never answers.
 mkdir -p "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy" "$work/stuck-wl-copy"
-cp "$program" "$helper" "$work/bin/"
+cp "$program" "$helper" "$(dirname "$0")/clipboard_manager.py" "$work/bin/"
 cp "$program" "$work/alone/"
 printf '#!/bin/sh\necho "the compositor refused the selection" >&2\nexit 1\n' \
     >"$work/failing-wl-copy/wl-copy"
@@ -118,6 +118,15 @@ start_weston() {
     XWAYLAND=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/compositor.log")
     wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' 10 ||
         fail "weston started no shell"
+}
+
+# A clipboard manager that reads each new selection three times and offers what it kept ($1:
+# the last read, an empty text, or nothing) once the selection has gone, as Plasma's Klipper does.
+start_clipboard_manager() {
+    user python3 "$work/bin/clipboard_manager.py" "$work/run/manager.log" --keeps "$1" \
+        2>"$work/manager-errors.log" &
+    user_pids+=($!)
+    wait_for 'grep -qx ready "$work/run/manager.log"' 10 || fail "the clipboard manager did not start"
 }
 
 # Starts the program (from folder $2, with wl-copy looked up in $3) on platform $1 and waits
@@ -222,6 +231,33 @@ case_sway_native_export() { compositor_name=sway; start_sway; start_program wayl
 case_sway_xwayland_export() { compositor_name=sway; start_sway; start_program xcb; expect_exported; }
 
 # sway keeps no clipboard, so without wl-copy nothing outlives the program.
+# A clipboard manager keeps the text only if every one of its reads was answered before the
+# program let the selection go; the program counts on it only once it offers that text back.
+case_sway_native_kept_by_clipboard_manager() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager last
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_exported
+}
+
+# A reader that keeps nothing, or an empty text, is no keeper.
+case_sway_native_reported_when_manager_keeps_nothing() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager nothing
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_reported
+}
+
+case_sway_native_reported_when_manager_keeps_empty() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager empty
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_reported
+}
+
 case_sway_native_reported_without_wl_copy() {
     compositor_name=sway
     start_sway
