@@ -34,6 +34,8 @@ constexpr int ReadsPausedMs = 100;
 constexpr int CopyCheckMs = 250;
 // How long a compositor takes to take over the X11 selection of Xwayland.
 constexpr int CompositorTakeOverMs = 100;
+// How long Exit waits for the helper to hold the X11 clipboard where the text is kept already.
+constexpr int X11WaitMs = 150;
 
 // The toolkit's clipboard, for window systems that keep its contents after the program ends
 // (Windows, macOS), as long as the program ends through the normal exit.
@@ -94,13 +96,13 @@ public:
         return {};
     }
 
-    // Lets the helper finish on its own, for a clipboard served where it can be that must not
-    // hold up the end of the program. The program ends without deleting the process object,
-    // whose destructor would kill the helper.
-    void leaveRunning()
+    // Waits until the deadline for the answer, then lets the helper finish on its own, for a
+    // clipboard served where it can be that must not hold up the end of the program. The
+    // program ends without deleting the process object, whose destructor would kill the helper.
+    void leaveRunning(QDeadlineTimer deadline)
     {
-        if (m_failure.isEmpty())
-            m_process->waitForBytesWritten(ExitBudgetMs);
+        if (m_failure.isEmpty() && m_process->waitForBytesWritten(int(deadline.remainingTime())))
+            m_process->waitForFinished(int(deadline.remainingTime()));
         m_process.release();
     }
 
@@ -123,14 +125,15 @@ QString x11HelperPath()
     return {};
 }
 
-std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure)
+std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure,
+                                            const QStringList &arguments = {})
 {
     const QString helper = x11HelperPath();
     if (helper.isEmpty()) {
         failure = u"its helper, vellumtide-clipboard, is missing beside the program."_s;
         return std::nullopt;
     }
-    return std::make_optional<ServingHelper>(helper, QStringList(), text);
+    return std::make_optional<ServingHelper>(helper, arguments, text);
 }
 
 QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
@@ -304,12 +307,28 @@ void keepFocusForCompositor()
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+// X11 clients under Xwayland paste what the compositor passes on from the Wayland clipboard:
+// weston and mutter pass on what wl-copy serves at any time, sway and KWin only while an X11
+// window has the focus, and no compositor passes on its own kept copy. So the helper serves
+// them, where wl-copy serves only once it has found that an X11 client cannot paste now:
+// weston can crash when the helper takes the X11 clipboard while it passes wl-copy's text on.
+// The program waits a moment for the helper to hold the X11 clipboard, so that X11 clients
+// paste right after the end; an Xwayland that has not started yet starts when the helper
+// connects, which takes a second, and the clients can wait for that, Exit cannot.
+void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer deadline)
+{
+    QString ignored;
+    const QStringList arguments =
+        servedByWlCopy ? QStringList{u"--unless-served"_s} : QStringList();
+    if (auto helper = startX11Helper(text, ignored, arguments))
+        helper->leaveRunning(QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), X11WaitMs)));
+}
+
 // On a Wayland session Wayland clients and X11 clients under Xwayland paste from two clipboards,
 // which the compositor bridges. Drawing through Xwayland, the program's X11 helper takes the
 // X11 clipboard, and the compositor passes it on to Wayland clients; wl-copy stands in where
-// the helper fails. Drawing through Wayland, wl-copy (or a compositor that keeps clipboards)
-// serves Wayland clients, and on sway, which passes a Wayland selection on to X11 only while an
-// X11 window has the focus, the helper serves X11 clients.
+// the helper fails. Drawing through Wayland, wl-copy (or a keeper: a compositor that keeps
+// clipboards, a clipboard manager) serves Wayland clients, and the helper X11 clients.
 class WaylandClipboardExport final : public ClipboardExport
 {
 public:
@@ -327,18 +346,8 @@ public:
         }
         bool servedByWlCopy = false;
         const QString waylandFailure = putOnWayland(text, true, deadline, &servedByWlCopy);
-        // weston, mutter and KWin pass what wl-copy serves on to X11 clients, and weston can
-        // crash when the helper takes the X11 clipboard at the same time; sway passes it on
-        // only while an X11 window has the focus, and a compositor's own copy is not passed on
-        // at all. An Xwayland that has not started yet starts when the helper connects, which
-        // takes a second; the X11 clients that it will serve can wait, Exit cannot.
-        const bool onSway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
-        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY") &&
-            (onSway || !servedByWlCopy)) {
-            QString ignored;
-            if (auto helper = startX11Helper(text, ignored))
-                helper->leaveRunning();
-        }
+        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY"))
+            serveX11Clients(text, servedByWlCopy, deadline);
         return waylandFailure;
     }
 

@@ -57,8 +57,7 @@ wait_for() {
 user() {
     "${as_user[@]}" env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/run" PATH=/usr/bin:/bin \
         DBUS_SESSION_BUS_ADDRESS="unix:path=$work/run/no-bus" \
-        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} \
-        ${SWAYSOCK:+SWAYSOCK=$SWAYSOCK} "$@"
+        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} "$@"
 }
 
 # The program and its helper, where the user can run them; "alone" has no helper beside it.
@@ -95,7 +94,8 @@ start_sway() {
     wait_for 'our_xwayland' 10 || fail "sway started no Xwayland"
     XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
     wait_for 'user xdotool getdisplaygeometry' 10 || fail "sway's Xwayland does not answer"
-    # sway gives every program it starts this variable, and the decoder looks for it.
+    # For swaymsg alone: the decoder must not depend on it, as a program that sway did not
+    # start itself (a systemd or D-Bus activated one) may lack it.
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
 
@@ -191,13 +191,18 @@ expect_pasted_everywhere() {
         user timeout 3 wl-paste --no-newline >"$work/wayland-paste" 2>"$work/wl-paste.log" &&
             cmp -s "$work/wayland-paste" "$work/expected"
     }
-    wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
-    # Drawing through Wayland, an Xwayland that has not started yet starts for the first X11
-    # client, which takes a moment.
     x11_paste() {
         user timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$work/x11-paste" \
             2>"$work/xclip.log" && cmp -s "$work/x11-paste" "$work/expected"
     }
+    # sway's Xwayland runs from the start, and no X11 window has the focus: an X11 client in
+    # the background pastes at its first try, right after the end.
+    if [ "$compositor_name" = sway ]; then
+        x11_paste || fail "xclip right after the end got: $(od -c "$work/x11-paste" | head -n 3)"
+    fi
+    wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
+    # On weston an Xwayland that has not started yet starts for the first X11 client, which
+    # takes a moment.
     wait_for x11_paste 5 || fail "xclip got: $(od -c "$work/x11-paste" | head -n 3)"
 }
 
