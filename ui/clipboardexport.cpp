@@ -212,7 +212,8 @@ QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
     const QDeadlineTimer firstReadBy(KeeperWaitMs);
     while (reads == 0 && clipboard->ownsClipboard() && !firstReadBy.hasExpired())
         pause.run(firstReadBy.remainingTime());
-    const QDeadlineTimer lastLetGo(deadline.remainingTime() - CopyCheckMs);
+    // (A negative time would make a deadline that never expires.)
+    const QDeadlineTimer lastLetGo(std::max<qint64>(deadline.remainingTime() - CopyCheckMs, 0));
     for (int seen = -1; reads > seen && clipboard->ownsClipboard() && !lastLetGo.hasExpired();) {
         seen = reads;
         pause.run(std::min<qint64>(ReadsPausedMs, lastLetGo.remainingTime()));
