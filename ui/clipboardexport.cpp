@@ -96,13 +96,16 @@ public:
         return {};
     }
 
-    // Waits until the deadline for the answer, then lets the helper finish on its own, for a
-    // clipboard served where it can be that must not hold up the end of the program. The
+    // Waits until answerBy for the answer, then lets the helper finish on its own, for a
+    // clipboard served where it can be that must not hold up the end of the program. The text
+    // reaches the helper in any case: one that read none would serve an empty text. The
     // program ends without deleting the process object, whose destructor would kill the helper.
-    void leaveRunning(QDeadlineTimer deadline)
+    void leaveRunning(QDeadlineTimer answerBy)
     {
-        if (m_failure.isEmpty() && m_process->waitForBytesWritten(int(deadline.remainingTime())))
-            m_process->waitForFinished(int(deadline.remainingTime()));
+        if (m_failure.isEmpty()) {
+            m_process->waitForBytesWritten(ExitBudgetMs);
+            m_process->waitForFinished(int(answerBy.remainingTime()));
+        }
         m_process.release();
     }
 
