@@ -9,7 +9,7 @@
 // With --unless-served it first asks the owner of CLIPBOARD, if any, for its targets, as an X11
 // client would before pasting, and leaves it alone where it answers: a compositor that passes
 // the Wayland clipboard on to X11 clients (weston, mutter) does, where sway and KWin do so only
-// while an X11 window has the focus. The helper then exits at once with success.
+// while an X11 window has the focus. The helper then exits at once with status 2.
 //
 // Served targets: TARGETS, TIMESTAMP, UTF8_STRING, text/plain;charset=utf-8, and TEXT and
 // STRING as Latin-1 with "?" for what Latin-1 lacks. Large texts go by INCR transfers.
@@ -34,6 +34,8 @@ namespace {
 
 // How long the X server may take to answer while the decoder waits on us.
 constexpr int ServerTimeoutMs = 500;
+// The exit status of --unless-served where the compositor serves X11 clients itself.
+constexpr int LeftToCompositor = 2;
 // How long --unless-served waits for the window manager of a display that is only starting.
 constexpr int WindowManagerWaitMs = 1000;
 // The largest piece of text sent in one property; larger texts go by INCR.
@@ -373,7 +375,7 @@ int main(int argc, char *argv[])
     if (unlessServed) {
         waitForWindowManager(connection, screenNumber);
         if (servedAlready(connection, window, atoms, time))
-            return 0;
+            return LeftToCompositor;
     }
 
     xcb_set_selection_owner(connection, window, atoms.clipboard, time);

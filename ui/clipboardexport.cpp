@@ -100,13 +100,17 @@ public:
     // clipboard served where it can be that must not hold up the end of the program. The text
     // reaches the helper in any case: one that read none would serve an empty text. The
     // program ends without deleting the process object, whose destructor would kill the helper.
-    void leaveRunning(QDeadlineTimer answerBy)
+    // Returns whether the helper answered in time that the clipboard is its own.
+    bool leaveRunning(QDeadlineTimer answerBy)
     {
+        bool holds = false;
         if (m_failure.isEmpty()) {
             m_process->waitForBytesWritten(ExitBudgetMs);
-            m_process->waitForFinished(int(answerBy.remainingTime()));
+            holds = m_process->waitForFinished(int(answerBy.remainingTime())) &&
+                    m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
         }
         m_process.release();
+        return holds;
     }
 
 private:
@@ -301,13 +305,18 @@ QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer 
            InstallWlClipboard;
 }
 
-// sway accepts a selection from Xwayland only while an X11 window has the focus, and it takes
-// the helper's new selection over a few milliseconds after the helper has it: the window stays
-// up, with the focus, for that moment.
-void keepFocusForCompositor()
+// sway (and KWin) looks at the helper's new selection a few milliseconds after the helper has
+// it, and passes it on to Wayland clients only while an X11 window has the focus: the window
+// stays up, with the focus, for that moment. Drawing through Xwayland, the window is that X11
+// window and the compositor takes the text over. Drawing through Wayland, the compositor must
+// leave it to the helper: should an X11 window that takes the focus after the end be the first
+// to see it, sway makes its own bridge of the X11 clipboard the Wayland selection, wl-copy
+// gives up, the bridge takes the X11 clipboard from the helper, and reads from itself.
+void keepFocusForCompositor(QDeadlineTimer deadline)
 {
     QEventLoop loop;
-    QTimer::singleShot(CompositorTakeOverMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(int(std::min<qint64>(deadline.remainingTime(), CompositorTakeOverMs)), &loop,
+                       &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -324,8 +333,10 @@ void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer de
     QString ignored;
     const QStringList arguments =
         servedByWlCopy ? QStringList{u"--unless-served"_s} : QStringList();
-    if (auto helper = startX11Helper(text, ignored, arguments))
-        helper->leaveRunning(QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), X11WaitMs)));
+    auto helper = startX11Helper(text, ignored, arguments);
+    if (helper &&
+        helper->leaveRunning(QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), X11WaitMs))))
+        keepFocusForCompositor(deadline);
 }
 
 // On a Wayland session Wayland clients and X11 clients under Xwayland paste from two clipboards,
@@ -342,7 +353,7 @@ public:
         if (QGuiApplication::platformName() == u"xcb") {
             const QString x11Failure = putWithX11Helper(text, deadline);
             if (x11Failure.isEmpty()) {
-                keepFocusForCompositor();
+                keepFocusForCompositor(deadline);
                 return {};
             }
             const QString waylandFailure = putOnWayland(text, false, deadline);

@@ -235,6 +235,20 @@ expect_reported() {
 case_sway_native_export() { compositor_name=sway; start_sway; start_program wayland; expect_exported; }
 case_sway_xwayland_export() { compositor_name=sway; start_sway; start_program xcb; expect_exported; }
 
+# An X11 window (the program's own, through Xwayland) takes the focus when the program ends,
+# as the window it was started from would: sway must not have seen the helper's X11 clipboard
+# first, or its bridge ends up reading from itself and nothing can be pasted.
+case_sway_native_export_x11_window_focused_after() {
+    compositor_name=sway
+    start_sway
+    user env QT_QPA_PLATFORM=xcb "$work/alone/vellumtide" >/dev/null 2>&1 &
+    user_pids+=($!)
+    wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' 10 ||
+        fail "the X11 window did not appear"
+    start_program wayland
+    expect_exported
+}
+
 # sway keeps no clipboard, so without wl-copy nothing outlives the program.
 # A clipboard manager keeps the text only if every one of its reads was answered before the
 # program let the selection go; the program counts on it only once it offers that text back.
