@@ -249,7 +249,6 @@ case_sway_native_export_x11_window_focused_after() {
     expect_exported
 }
 
-# sway keeps no clipboard, so without wl-copy nothing outlives the program.
 # A clipboard manager keeps the text only if every one of its reads was answered before the
 # program let the selection go; the program counts on it only once it offers that text back.
 case_sway_native_kept_by_clipboard_manager() {
@@ -277,6 +276,7 @@ case_sway_native_reported_when_manager_keeps_empty() {
     expect_reported
 }
 
+# sway keeps no clipboard, so without wl-copy nothing outlives the program.
 case_sway_native_reported_without_wl_copy() {
     compositor_name=sway
     start_sway
