@@ -6,6 +6,11 @@
 // by DISPLAY, reports through its exit status and standard error whether it did, then detaches
 // and serves the text until another client takes CLIPBOARD or the display closes.
 //
+// With --unless-served it first asks the owner of CLIPBOARD, if any, for its targets, as an X11
+// client would before pasting, and leaves it alone where it answers: a compositor that passes
+// the Wayland clipboard on to X11 clients (weston, mutter) does, where sway and KWin do so only
+// while an X11 window has the focus. The helper then exits at once with status 2.
+//
 // Served targets: TARGETS, TIMESTAMP, UTF8_STRING, text/plain;charset=utf-8, and TEXT and
 // STRING as Latin-1 with "?" for what Latin-1 lacks. Large texts go by INCR transfers.
 // Linked to libxcb alone, so that it starts fast and holds little while it serves.
@@ -29,6 +34,10 @@ namespace {
 
 // How long the X server may take to answer while the decoder waits on us.
 constexpr int ServerTimeoutMs = 500;
+// The exit status of --unless-served where the compositor serves X11 clients itself.
+constexpr int LeftToCompositor = 2;
+// How long --unless-served waits for the window manager of a display that is only starting.
+constexpr int WindowManagerWaitMs = 1000;
 // The largest piece of text sent in one property; larger texts go by INCR.
 constexpr std::size_t IncrChunk = 256 * 1024;
 
@@ -98,6 +107,51 @@ xcb_timestamp_t serverTime(xcb_connection_t *connection, xcb_window_t window)
             return time;
     }
     fail("the X server did not answer");
+}
+
+bool hasOwner(xcb_connection_t *connection, xcb_atom_t selection)
+{
+    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    return owned;
+}
+
+// Waits a while for the display's window manager, under Xwayland the compositor, to hold
+// WM_S<screen>. A compositor that has only now started Xwayland, for this helper, takes
+// CLIPBOARD for the Wayland clipboard as its window manager starts, not before.
+void waitForWindowManager(xcb_connection_t *connection, int screenNumber)
+{
+    const std::string name = "WM_S" + std::to_string(screenNumber);
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, name.size(), name.c_str()), nullptr);
+    if (!atom)
+        return;
+    for (int waited = 0; waited < WindowManagerWaitMs && !hasOwner(connection, atom->atom);
+         waited += 20)
+        usleep(20 * 1000);
+    std::free(atom);
+}
+
+// Whether the owner of CLIPBOARD, if any, answers an X11 client that asks for its targets now.
+bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,
+                   xcb_timestamp_t time)
+{
+    if (!hasOwner(connection, atoms.clipboard))
+        return false;
+    xcb_convert_selection(connection, window, atoms.clipboard, atoms.targets, atoms.targets, time);
+    xcb_flush(connection);
+    while (xcb_generic_event_t *event = waitForEvent(connection, ServerTimeoutMs)) {
+        const bool isNotify = (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY;
+        const bool answered =
+            isNotify &&
+            reinterpret_cast<xcb_selection_notify_event_t *>(event)->property != XCB_NONE;
+        std::free(event);
+        if (isNotify)
+            return answered;
+    }
+    return false;
 }
 
 std::string latin1FromUtf8(const std::string &utf8)
@@ -289,8 +343,9 @@ void detach(int keepDescriptor)
 
 } // namespace
 
-int main()
+int main(int argc, char *argv[])
 {
+    const bool unlessServed = argc > 1 && std::strcmp(argv[1], "--unless-served") == 0;
     std::string text;
     char buffer[1 << 16];
     for (ssize_t got; (got = read(STDIN_FILENO, buffer, sizeof buffer)) != 0;) {
@@ -317,6 +372,11 @@ int main()
                       &events);
     const Atoms atoms = internAtoms(connection);
     const xcb_timestamp_t time = serverTime(connection, window);
+    if (unlessServed) {
+        waitForWindowManager(connection, screenNumber);
+        if (servedAlready(connection, window, atoms, time))
+            return LeftToCompositor;
+    }
 
     xcb_set_selection_owner(connection, window, atoms.clipboard, time);
     xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(

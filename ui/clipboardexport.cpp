@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -24,10 +25,17 @@ namespace {
 
 // Exit must end the program within a second whatever the clipboard does.
 constexpr int ExitBudgetMs = 800;
-// How long a compositor that keeps clipboards may take to read a new one.
+// How long a keeper (a compositor that keeps clipboards, a clipboard manager) may take to read
+// a new selection.
 constexpr int KeeperWaitMs = 300;
+// A keeper that reads a selection several times reads it again within this time.
+constexpr int ReadsPausedMs = 100;
+// What is left of the Exit budget for a keeper to offer its copy and for reading it back.
+constexpr int CopyCheckMs = 250;
 // How long a compositor takes to take over the X11 selection of Xwayland.
 constexpr int CompositorTakeOverMs = 100;
+// How long Exit waits for the helper to hold the X11 clipboard where the text is kept already.
+constexpr int X11WaitMs = 150;
 
 // The toolkit's clipboard, for window systems that keep its contents after the program ends
 // (Windows, macOS), as long as the program ends through the normal exit.
@@ -88,14 +96,21 @@ public:
         return {};
     }
 
-    // Lets the helper finish on its own, for a clipboard served where it can be that must not
-    // hold up the end of the program. The program ends without deleting the process object,
-    // whose destructor would kill the helper.
-    void leaveRunning()
+    // Waits until answerBy for the answer, then lets the helper finish on its own, for a
+    // clipboard served where it can be that must not hold up the end of the program. The text
+    // reaches the helper in any case: one that read none would serve an empty text. The
+    // program ends without deleting the process object, whose destructor would kill the helper.
+    // Returns whether the helper answered in time that the clipboard is its own.
+    bool leaveRunning(QDeadlineTimer answerBy)
     {
-        if (m_failure.isEmpty())
+        bool holds = false;
+        if (m_failure.isEmpty()) {
             m_process->waitForBytesWritten(ExitBudgetMs);
+            holds = m_process->waitForFinished(int(answerBy.remainingTime())) &&
+                    m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+        }
         m_process.release();
+        return holds;
     }
 
 private:
@@ -117,14 +132,15 @@ QString x11HelperPath()
     return {};
 }
 
-std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure)
+std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure,
+                                            const QStringList &arguments = {})
 {
     const QString helper = x11HelperPath();
     if (helper.isEmpty()) {
         failure = u"its helper, vellumtide-clipboard, is missing beside the program."_s;
         return std::nullopt;
     }
-    return std::make_optional<ServingHelper>(helper, QStringList(), text);
+    return std::make_optional<ServingHelper>(helper, arguments, text);
 }
 
 QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
@@ -135,7 +151,9 @@ QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
     return failure;
 }
 
-// The clipboard's text, telling when another client has asked for it.
+const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
+
+// The clipboard's text, telling when another client reads it.
 class ReadWatchedText final : public QMimeData
 {
 public:
@@ -150,10 +168,32 @@ protected:
     }
 };
 
-// A compositor that keeps clipboards (weston, mutter) reads a new selection at once, to offer
-// its own copy once the owner has gone; compositors that keep nothing read nothing. So a read
-// within a moment of taking the clipboard is the proof that the text outlives the program.
-bool compositorKeeps(const QString &text)
+// Runs the event loop, user input aside, until something calls wake() or ms milliseconds pass.
+class Pause
+{
+public:
+    void wake() { QMetaObject::invokeMethod(&m_loop, &QEventLoop::quit, Qt::QueuedConnection); }
+
+    void run(qint64 ms)
+    {
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        timer.start(int(std::clamp<qint64>(ms, 0, ExitBudgetMs)));
+        m_loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    QEventLoop m_loop;
+};
+
+// A keeper, a compositor that keeps clipboards (weston, mutter) or a clipboard manager (Plasma's
+// Klipper), reads a new selection, some of them several times one read after the other, and
+// offers its own copy once the owner has gone. A read proves nothing: the reader may keep
+// nothing, or keep what a read got after the owner had gone, an empty text. So the program
+// serves every read, lets the selection go once the reads have paused, and counts on the
+// keeper only when it offers the very text back. Returns why it does not.
+QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
 {
     auto *data = new ReadWatchedText;
     data->setText(text);
@@ -161,20 +201,66 @@ bool compositorKeeps(const QString &text)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setMimeData(data);
+
     // Watched only from here: taking the clipboard, the toolkit reads the text itself to offer
-    // it under a second name. The answer to a client is written once its request has been
-    // served, after this callback returns.
-    bool read = false;
-    QEventLoop loop;
+    // it under a second name. The toolkit writes each answer as soon as this callback returns.
+    Pause pause;
+    int reads = 0;
     data->onRead = [&] {
-        read = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        ++reads;
+        pause.wake();
     };
-    QTimer::singleShot(KeeperWaitMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // A keeper may also take the selection over while the program still holds it.
+    const QMetaObject::Connection takenOver =
+        QObject::connect(clipboard, &QClipboard::dataChanged, clipboard, [&] {
+            if (!clipboard->ownsClipboard())
+                pause.wake();
+        });
+    const QDeadlineTimer firstReadBy(KeeperWaitMs);
+    while (reads == 0 && clipboard->ownsClipboard() && !firstReadBy.hasExpired())
+        pause.run(firstReadBy.remainingTime());
+    // (A negative time would make a deadline that never expires.)
+    const QDeadlineTimer lastLetGo(std::max<qint64>(deadline.remainingTime() - CopyCheckMs, 0));
+    for (int seen = -1; reads > seen && clipboard->ownsClipboard() && !lastLetGo.hasExpired();) {
+        seen = reads;
+        pause.run(std::min<qint64>(ReadsPausedMs, lastLetGo.remainingTime()));
+    }
+    QObject::disconnect(takenOver);
     if (watched)
         watched->onRead = nullptr;
-    return read;
+    if (reads == 0)
+        return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
+               InstallWlClipboard;
+
+    // The selection that the keeper offers after this one is its copy; the offer that the
+    // toolkit may still hold of the program's own selection leads nowhere.
+    int offers = clipboard->ownsClipboard() ? 0 : 1;
+    if (offers == 0)
+        clipboard->clear();
+    const QMetaObject::Connection offered =
+        QObject::connect(clipboard, &QClipboard::dataChanged, clipboard, [&] {
+            ++offers;
+            pause.wake();
+        });
+    bool otherText = false;
+    for (int checked = 0; !deadline.hasExpired(); pause.run(deadline.remainingTime())) {
+        if (offers == checked)
+            continue;
+        checked = offers;
+        const QMimeData *copy = clipboard->mimeData();
+        if (clipboard->ownsClipboard() || !copy || !copy->hasText())
+            continue;
+        if (clipboard->text() == text) {
+            QObject::disconnect(offered);
+            return {};
+        }
+        otherText = true;
+    }
+    QObject::disconnect(offered);
+    return (otherText
+                ? u"on this Wayland desktop a clipboard manager read it but kept another text."_s
+                : u"on this Wayland desktop a clipboard manager read it but did not keep it."_s) +
+           InstallWlClipboard;
 }
 
 // On X11 the text must outlive the program: the helper takes the clipboard and serves it.
@@ -208,30 +294,56 @@ QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer 
         if (failure.isEmpty())
             return {};
     }
-    if (drawingOnWayland && deadline.remainingTime() >= KeeperWaitMs && compositorKeeps(text))
-        return {};
+    if (drawingOnWayland && deadline.remainingTime() >= KeeperWaitMs + CopyCheckMs) {
+        const QString keeperFailure = keptByKeeper(text, deadline);
+        if (keeperFailure.isEmpty() || wlCopy.isEmpty())
+            return keeperFailure;
+    }
     if (!wlCopy.isEmpty())
         return failure;
-    return u"on this Wayland desktop nothing keeps it after the decoder has ended. Install "
-           u"wl-clipboard (it provides wl-copy) and try again."_s;
+    return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
+           InstallWlClipboard;
 }
 
-// sway accepts a selection from Xwayland only while an X11 window has the focus, and it takes
-// the helper's new selection over a few milliseconds after the helper has it: the window stays
-// up, with the focus, for that moment.
-void keepFocusForCompositor()
+// sway (and KWin) looks at the helper's new selection a few milliseconds after the helper has
+// it, and passes it on to Wayland clients only while an X11 window has the focus: the window
+// stays up, with the focus, for that moment. Drawing through Xwayland, the window is that X11
+// window and the compositor takes the text over. Drawing through Wayland, the compositor must
+// leave it to the helper: should an X11 window that takes the focus after the end be the first
+// to see it, sway makes its own bridge of the X11 clipboard the Wayland selection, wl-copy
+// gives up, the bridge takes the X11 clipboard from the helper, and reads from itself.
+void keepFocusForCompositor(QDeadlineTimer deadline)
 {
     QEventLoop loop;
-    QTimer::singleShot(CompositorTakeOverMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(int(std::min<qint64>(deadline.remainingTime(), CompositorTakeOverMs)), &loop,
+                       &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// X11 clients under Xwayland paste what the compositor passes on from the Wayland clipboard:
+// weston and mutter pass on what wl-copy serves at any time, sway and KWin only while an X11
+// window has the focus, and no compositor passes on its own kept copy. So the helper serves
+// them, where wl-copy serves only once it has found that an X11 client cannot paste now:
+// weston can crash when the helper takes the X11 clipboard while it passes wl-copy's text on.
+// The program waits a moment for the helper to hold the X11 clipboard, so that X11 clients
+// paste right after the end; an Xwayland that has not started yet starts when the helper
+// connects, which takes a second, and the clients can wait for that, Exit cannot.
+void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer deadline)
+{
+    QString ignored;
+    const QStringList arguments =
+        servedByWlCopy ? QStringList{u"--unless-served"_s} : QStringList();
+    auto helper = startX11Helper(text, ignored, arguments);
+    if (helper &&
+        helper->leaveRunning(QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), X11WaitMs))))
+        keepFocusForCompositor(deadline);
 }
 
 // On a Wayland session Wayland clients and X11 clients under Xwayland paste from two clipboards,
 // which the compositor bridges. Drawing through Xwayland, the program's X11 helper takes the
 // X11 clipboard, and the compositor passes it on to Wayland clients; wl-copy stands in where
-// the helper fails. Drawing through Wayland, wl-copy (or a compositor that keeps clipboards)
-// serves Wayland clients, and on sway, which passes a Wayland selection on to X11 only while an
-// X11 window has the focus, the helper serves X11 clients.
+// the helper fails. Drawing through Wayland, wl-copy (or a keeper: a compositor that keeps
+// clipboards, a clipboard manager) serves Wayland clients, and the helper X11 clients.
 class WaylandClipboardExport final : public ClipboardExport
 {
 public:
@@ -241,7 +353,7 @@ public:
         if (QGuiApplication::platformName() == u"xcb") {
             const QString x11Failure = putWithX11Helper(text, deadline);
             if (x11Failure.isEmpty()) {
-                keepFocusForCompositor();
+                keepFocusForCompositor(deadline);
                 return {};
             }
             const QString waylandFailure = putOnWayland(text, false, deadline);
@@ -249,18 +361,8 @@ public:
         }
         bool servedByWlCopy = false;
         const QString waylandFailure = putOnWayland(text, true, deadline, &servedByWlCopy);
-        // weston, mutter and KWin pass what wl-copy serves on to X11 clients, and weston can
-        // crash when the helper takes the X11 clipboard at the same time; sway passes it on
-        // only while an X11 window has the focus, and a compositor's own copy is not passed on
-        // at all. An Xwayland that has not started yet starts when the helper connects, which
-        // takes a second; the X11 clients that it will serve can wait, Exit cannot.
-        const bool onSway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
-        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY") &&
-            (onSway || !servedByWlCopy)) {
-            QString ignored;
-            if (auto helper = startX11Helper(text, ignored))
-                helper->leaveRunning();
-        }
+        if (waylandFailure.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY"))
+            serveX11Clients(text, servedByWlCopy, deadline);
         return waylandFailure;
     }
 

@@ -3,9 +3,10 @@
 // On X11 and on Wayland a copied text lives only as long as a client serves it, and the decoder
 // ends right after Exit. So the export hands the text to a program that stays behind: the
 // project's X11 helper, and on a Wayland session wl-copy (from wl-clipboard) as well; without
-// wl-copy, drawing through Wayland, it counts only on a compositor that has read the text to
-// keep it. Elsewhere (Windows, macOS) the toolkit's clipboard keeps it, provided the program
-// ends through the normal application exit.
+// wl-copy, drawing through Wayland, it counts only on a keeper (a compositor that keeps
+// clipboards, a clipboard manager) that offers the very text back once the program has let it
+// go. Elsewhere (Windows, macOS) the toolkit's clipboard keeps it, provided the program ends
+// through the normal application exit.
 #pragma once
 
 #include <QString>

@@ -176,6 +176,18 @@ case_output_selection_copied() {
     exit_and_wait
 }
 
+# GNOME and Plasma find the launcher of an X11 window, and with it the window's name and icon,
+# by the window's class.
+case_window_class_names_launcher() {
+    local launcher class
+    launcher="$(dirname "$0")/../../data/org.vellumtide.Decoder.desktop"
+    class=$(sed -n 's/^StartupWMClass=//p' "$launcher")
+    [ -n "$class" ] || fail "the launcher names no StartupWMClass"
+    start_program
+    [ "$("$xtool" class "$window")" = "$class" ] ||
+        fail "the window's class is '$("$xtool" class "$window")', the launcher's '$class'"
+}
+
 case_close_leaves_clipboard() {
     printf sentinel >"$work/sentinel"
     offer_clipboard "$work/sentinel"

@@ -37,7 +37,7 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $name: $*" >&2
-    for log in "$work"/*.log; do
+    for log in "$work"/*.log "$work"/run/*.log; do
         [ -s "$log" ] || continue
         echo "--- ${log##*/} (last lines)" >&2
         tail -n 15 "$log" >&2
@@ -63,14 +63,13 @@ wait_for() {
 user() {
     "${as_user[@]}" env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/run" PATH=/usr/bin:/bin \
         DBUS_SESSION_BUS_ADDRESS="unix:path=$work/run/no-bus" \
-        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} \
-        ${SWAYSOCK:+SWAYSOCK=$SWAYSOCK} "$@"
+        ${WAYLAND_DISPLAY:+WAYLAND_DISPLAY=$WAYLAND_DISPLAY} ${XWAYLAND:+DISPLAY=$XWAYLAND} "$@"
 }
 
 # The program and its helper, where the user can run them; "alone" has no helper beside it.
 # A wl-copy that fails at once, and one that never answers.
 mkdir -p "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy" "$work/stuck-wl-copy"
-cp "$program" "$helper" "$work/bin/"
+cp "$program" "$helper" "$(dirname "$0")/clipboard_manager.py" "$work/bin/"
 cp "$program" "$work/alone/"
 printf '#!/bin/sh\necho "the compositor refused the selection" >&2\nexit 1\n' \
     >"$work/failing-wl-copy/wl-copy"
@@ -102,7 +101,8 @@ start_sway() {
     XWAYLAND=$(tr '\0' '\n' <"/proc/$(our_xwayland)/cmdline" | grep -m 1 '^:[0-9]*$')
     wait_for 'user xdotool getdisplaygeometry' "$startup" ||
         fail "sway's Xwayland does not answer"
-    # sway gives every program it starts this variable, and the decoder looks for it.
+    # For swaymsg alone: the decoder must not depend on it, as a program that sway did not
+    # start itself (a systemd or D-Bus activated one) may lack it.
     SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 }
 
@@ -129,6 +129,16 @@ start_weston() {
     XWAYLAND=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/compositor.log")
     wait_for 'grep -q "launching .*weston-desktop-shell" "$work/compositor.log"' "$startup" ||
         fail "weston started no shell"
+}
+
+# A clipboard manager that reads each new selection three times and offers what it kept ($1:
+# the last read, an empty text, or nothing) once the selection has gone, as Plasma's Klipper does.
+start_clipboard_manager() {
+    user python3 "$work/bin/clipboard_manager.py" "$work/run/manager.log" --keeps "$1" \
+        2>"$work/manager-errors.log" &
+    user_pids+=($!)
+    wait_for 'grep -qx ready "$work/run/manager.log"' "$startup" ||
+        fail "the clipboard manager did not start"
 }
 
 # Starts the program (from folder $2, with wl-copy looked up in $3) on platform $1 and waits
@@ -193,13 +203,18 @@ expect_pasted_everywhere() {
         user timeout 3 wl-paste --no-newline >"$work/wayland-paste" 2>"$work/wl-paste.log" &&
             cmp -s "$work/wayland-paste" "$work/expected"
     }
-    wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
-    # Drawing through Wayland, an Xwayland that has not started yet starts for the first X11
-    # client, which takes a moment.
     x11_paste() {
         user timeout 10 xclip -o -selection clipboard -t UTF8_STRING >"$work/x11-paste" \
             2>"$work/xclip.log" && cmp -s "$work/x11-paste" "$work/expected"
     }
+    # sway's Xwayland runs from the start, and no X11 window has the focus: an X11 client in
+    # the background pastes at its first try, right after the end.
+    if [ "$compositor_name" = sway ]; then
+        x11_paste || fail "xclip right after the end got: $(od -c "$work/x11-paste" | head -n 3)"
+    fi
+    wait_for wayland_paste 10 || fail "wl-paste got: $(od -c "$work/wayland-paste" | head -n 3)"
+    # On weston an Xwayland that has not started yet starts for the first X11 client, which
+    # takes a moment.
     wait_for x11_paste 5 || fail "xclip got: $(od -c "$work/x11-paste" | head -n 3)"
 }
 
@@ -231,6 +246,47 @@ expect_reported() {
 
 case_sway_native_export() { compositor_name=sway; start_sway; start_program wayland; expect_exported; }
 case_sway_xwayland_export() { compositor_name=sway; start_sway; start_program xcb; expect_exported; }
+
+# An X11 window (the program's own, through Xwayland) takes the focus when the program ends,
+# as the window it was started from would: sway must not have seen the helper's X11 clipboard
+# first, or its bridge ends up reading from itself and nothing can be pasted.
+case_sway_native_export_x11_window_focused_after() {
+    compositor_name=sway
+    start_sway
+    user env QT_QPA_PLATFORM=xcb "$work/alone/vellumtide" >/dev/null 2>&1 &
+    user_pids+=($!)
+    wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' "$startup" ||
+        fail "the X11 window did not appear"
+    start_program wayland
+    expect_exported
+}
+
+# A clipboard manager keeps the text only if every one of its reads was answered before the
+# program let the selection go; the program counts on it only once it offers that text back.
+case_sway_native_kept_by_clipboard_manager() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager last
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_exported
+}
+
+# A reader that keeps nothing, or an empty text, is no keeper.
+case_sway_native_reported_when_manager_keeps_nothing() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager nothing
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_reported
+}
+
+case_sway_native_reported_when_manager_keeps_empty() {
+    compositor_name=sway
+    start_sway
+    start_clipboard_manager empty
+    start_program wayland "$work/bin" "$work/no-wl-copy"
+    expect_reported
+}
 
 # sway keeps no clipboard, so without wl-copy nothing outlives the program.
 case_sway_native_reported_without_wl_copy() {

@@ -3,6 +3,7 @@
 //   xtool close WINDOW    asks WINDOW to close, as a window manager does (WM_DELETE_WINDOW)
 //   xtool hold-manager    owns CLIPBOARD_MANAGER and never answers, until killed
 //   xtool fight SECONDS   takes CLIPBOARD over and over, as fast as the server allows
+//   xtool class WINDOW    prints the class of WINDOW, the second string of its WM_CLASS
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +75,25 @@ int fight(xcb_connection_t *connection, int seconds)
     return 0;
 }
 
+int printClass(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+        nullptr);
+    if (!reply)
+        return 1;
+    // Two strings, each ended by a NUL: the instance and the class.
+    const std::string value(static_cast<const char *>(xcb_get_property_value(reply)),
+                            static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    const std::size_t end = value.find('\0');
+    if (end == std::string::npos)
+        return 1;
+    std::puts(value.substr(end + 1, value.find('\0', end + 1) - end - 1).c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -92,8 +112,12 @@ int main(int argc, char **argv)
         status = holdManager(connection);
     else if (command == "fight" && argc == 3)
         status = fight(connection, std::atoi(argv[2]));
+    else if (command == "class" && argc == 3)
+        status =
+            printClass(connection, static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)));
     else
-        std::fprintf(stderr, "usage: xtool close WINDOW | hold-manager | fight SECONDS\n");
+        std::fprintf(stderr,
+                     "usage: xtool close WINDOW | hold-manager | fight SECONDS | class WINDOW\n");
     xcb_disconnect(connection);
     return status;
 }
