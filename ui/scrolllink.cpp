@@ -77,15 +77,27 @@ ScrollLink::ScrollLink(QPlainTextEdit *input, OutputView *output,
     connect(outputSideways, &QScrollBar::valueChanged, this,
             [=, this] { scrolled(outputSideways, inputSideways, false, false); });
     // A changed text or range moves the other box to where the leading one stands.
-    connect(input->document(), &QTextDocument::contentsChange, this, [this] { m_table.reset(); });
+    connect(input->document(), &QTextDocument::contentsChange, this, [this] {
+        m_table.reset();
+        m_outputBehind = true;
+    });
     connect(output, &OutputView::textChanged, this, [this] {
         m_table.reset();
+        m_outputBehind = false;
         followLeader();
     });
     for (QScrollBar *bar : {inputVertical, inputSideways, outputVertical, outputSideways}) {
         connect(bar, &QScrollBar::rangeChanged, this, &ScrollLink::followLeader);
         connect(bar, &QScrollBar::actionTriggered, this, [this] { m_followAtOnce = true; });
     }
+    m_verticalLater.setSingleShot(true);
+    connect(&m_verticalLater, &QTimer::timeout, this, [=, this] {
+        m_outputBehind = false; // the edit that scrolled the input has been handled
+        if (m_outputLeads)
+            follow(outputVertical, inputVertical, true, false);
+        else
+            follow(inputVertical, outputVertical, true, true);
+    });
     m_sidewaysLater.setSingleShot(true);
     m_sidewaysLater.setInterval(SidewaysPauseMs);
     connect(&m_sidewaysLater, &QTimer::timeout, this, [=, this] {
@@ -129,6 +141,13 @@ void ScrollLink::follow(QScrollBar *leader, QScrollBar *follower, bool vertical,
         return;
     if (!vertical && !m_followAtOnce && QAccessible::isActive()) {
         m_sidewaysLater.start(); // again: the caret is still moving
+        return;
+    }
+    // Finding where each input line starts reads the whole input: not in the middle of an edit,
+    // when the output is still the old one (a paste scrolls the input before the output is
+    // recomputed), but once the event loop comes round again.
+    if (vertical && m_outputBehind && !m_table && !linesCorrespond()) {
+        m_verticalLater.start();
         return;
     }
     const QScopedValueRollback following(m_following, true);

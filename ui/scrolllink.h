@@ -68,6 +68,9 @@ private:
     // A scroll bar's own action is under way, or typing paused: sideways moves follow at once.
     bool m_followAtOnce = false;
     QTimer m_sidewaysLater;
+    QTimer m_verticalLater;
+    // The input changed and the output has not yet followed.
+    bool m_outputBehind = false;
     // The box the user scrolled last stays where it is when either text changes.
     bool m_outputLeads = false;
 };
