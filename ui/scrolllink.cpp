@@ -2,10 +2,10 @@
 
 #include "outputview.h"
 #include "substitution.h"
+#include "textbox.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
-#include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -14,23 +14,28 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace {
 
-// For each UTF-16 unit, the letter (0 for A) it becomes once upper-cased, or -1. Only units of
-// the Basic Multilingual Plane upper-case to A-Z.
-const std::array<qint8, 0x10000> &letterIndex()
+// The letter (0 for A) that each UTF-16 unit up to the last one that upper-cases to A-Z
+// becomes, or -1; every unit past the table's end is no letter. Found once, by the engine's own
+// upper-casing: a few Latin units beyond ASCII (dotless i, long s) are letters too.
+const std::vector<qint8> &letterIndex()
 {
     static const auto table = [] {
-        std::array<qint8, 0x10000> index{};
+        std::vector<qint8> index(0x10000, -1);
+        qsizetype last = 0;
         for (char32_t unit = 0; unit < 0x10000; ++unit) {
-            index[unit] = -1;
             if (QChar::isSurrogate(unit))
                 continue;
             const QString upper = SimpleUpperCase(QString(QChar(char16_t(unit))));
-            if (upper.size() == 1 && upper[0] >= u'A' && upper[0] <= u'Z')
+            if (upper.size() == 1 && upper[0] >= u'A' && upper[0] <= u'Z') {
                 index[unit] = qint8(upper[0].unicode() - u'A');
+                last = unit;
+            }
         }
+        index.resize(size_t(last) + 1);
         return index;
     }();
     return table;
@@ -51,8 +56,8 @@ qsizetype lineBreaks(QStringView text)
 
 } // namespace
 
-ScrollLink::ScrollLink(QPlainTextEdit *input, OutputView *output,
-                       std::function<QString(QChar)> pieceOf, QObject *parent)
+ScrollLink::ScrollLink(TextBox *input, OutputView *output, std::function<QString(QChar)> pieceOf,
+                       QObject *parent)
     : QObject(parent)
     , m_input(input)
     , m_output(output)
@@ -66,7 +71,7 @@ ScrollLink::ScrollLink(QPlainTextEdit *input, OutputView *output,
             [=, this] { scrolled(inputVertical, outputVertical, true, true); });
     // The input box moves its own scroll bar with its signals blocked when keys, typing or the
     // caret scroll it; what it reports then is a repaint of its area scrolled by dy pixels.
-    connect(input, &QPlainTextEdit::updateRequest, this, [=, this](const QRect &, int dy) {
+    connect(input, &TextBox::updateRequest, this, [=, this](const QRect &, int dy) {
         if (dy != 0)
             scrolled(inputVertical, outputVertical, true, true);
     });
@@ -177,30 +182,41 @@ const ScrollLink::LineTable &ScrollLink::lineTable() const
 {
     if (m_table)
         return *m_table;
-    std::array<qsizetype, LetterCount> added{};
-    std::array<bool, LetterCount> endsInCr{};
+    // What each unit that is a letter adds to the output's lines, and whether its entry ends in
+    // CR, which a line feed of the input after it joins into one CR LF.
+    struct Piece
+    {
+        qsizetype added = 0;
+        bool endsInCr = false;
+    };
+    std::array<Piece, LetterCount> pieces{};
     for (int letter = 0; letter < LetterCount; ++letter) {
         const QString piece = m_pieceOf(QChar(u'A' + letter));
-        added[letter] = lineBreaks(piece);
-        endsInCr[letter] = piece.endsWith(u'\r');
+        pieces[size_t(letter)] = {lineBreaks(piece), piece.endsWith(u'\r')};
     }
-    // The box's blocks end in paragraph separators here; each becomes a line feed in the output.
-    const QString text = m_input->document()->toRawText();
-    const auto &letters = letterIndex();
+    const std::vector<qint8> &letters = letterIndex();
+    std::vector<Piece> byUnit(letters.size());
+    for (size_t unit = 0; unit < letters.size(); ++unit) {
+        if (letters[unit] >= 0)
+            byUnit[unit] = pieces[size_t(letters[unit])];
+    }
+    // The box's text holds a line feed where it has a line break between blocks.
+    const QString &text = m_input->text();
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype size = text.size();
     LineTable table;
     table.blockStart.push_back(0);
     table.outputStart.push_back(0);
     qsizetype outputLine = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i].unicode();
-        if (unit == QChar::ParagraphSeparator || unit == QChar::LineSeparator) {
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit == u'\n' || unit == QChar::LineSeparator) {
             table.outputStart.push_back(++outputLine);
-            if (unit == QChar::ParagraphSeparator)
+            if (unit == u'\n')
                 table.blockStart.push_back(qsizetype(table.outputStart.size()) - 1);
-        } else if (const int letter = letters[unit]; letter >= 0) {
-            outputLine += added[size_t(letter)];
-            if (endsInCr[size_t(letter)] && i + 1 < text.size() &&
-                text[i + 1] == QChar::ParagraphSeparator)
+        } else if (unit < byUnit.size() && byUnit[unit].added > 0) {
+            outputLine += byUnit[unit].added;
+            if (byUnit[unit].endsInCr && i + 1 < size && units[i + 1] == u'\n')
                 --outputLine; // the entry's CR and the input's line feed make one CR LF
         }
     }

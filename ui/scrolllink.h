@@ -23,11 +23,11 @@
 #include <vector>
 
 QT_BEGIN_NAMESPACE
-class QPlainTextEdit;
 class QScrollBar;
 QT_END_NAMESPACE
 
 class OutputView;
+class TextBox;
 
 class ScrollLink : public QObject
 {
@@ -36,8 +36,8 @@ class ScrollLink : public QObject
 
 public:
     // pieceOf gives what the output holds in place of a letter, A to Z, of the input.
-    ScrollLink(QPlainTextEdit *input, OutputView *output,
-               std::function<QString(QChar letter)> pieceOf, QObject *parent = nullptr);
+    ScrollLink(TextBox *input, OutputView *output, std::function<QString(QChar letter)> pieceOf,
+               QObject *parent = nullptr);
     ~ScrollLink() override;
 
     // The output line that corresponds to the input box's line number (as its vertical scroll
@@ -59,7 +59,7 @@ private:
     void follow(QScrollBar *leader, QScrollBar *follower, bool vertical, bool fromInput);
     void followLeader();
 
-    QPlainTextEdit *m_input = nullptr;
+    TextBox *m_input = nullptr;
     OutputView *m_output = nullptr;
     std::function<QString(QChar)> m_pieceOf;
     mutable std::optional<LineTable> m_table;
