@@ -342,21 +342,33 @@ struct LetterLookup
     return in;
 }
 
-// Adds to extra, sixteen units at a time while they are all ASCII, how many units longer than
-// its input their output is; returns where it stopped.
+// Adds to extra, two blocks at a time while they are all ASCII, how many units longer than its
+// input their output is; returns where it stopped. The units are packed into bytes, whose order
+// does not matter to a sum. Shuffles give zero where an index byte has its top bit set: the low
+// table is asked with 0x70 added, which sets it from index 16 on, the high one with 16 taken
+// away, which sets it below 16 and for anything that is no letter, whose index lies below zero
+// or, for the five characters after z, at 26 to 30, where the table holds zeros.
 [[gnu::target("avx2")]] const char16_t *measureAsciiBlocks(const char16_t *in, const char16_t *end,
                                                            qsizetype &extra,
                                                            const std::array<char, 32> &letterExtra)
 {
-    const LetterLookup lookUp(letterExtra);
+    const __m256i lowTable = _mm256_broadcastsi128_si256(
+        _mm_load_si128(reinterpret_cast<const __m128i *>(letterExtra.data())));
+    const __m256i highTable = _mm256_broadcastsi128_si256(
+        _mm_load_si128(reinterpret_cast<const __m128i *>(letterExtra.data() + 16)));
     __m256i sums = _mm256_setzero_si256();
-    for (; end - in >= Block; in += Block) {
-        const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
-        if (!isAsciiBlock(units))
+    for (; end - in >= 2 * Block; in += 2 * Block) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + Block));
+        if (!isAsciiBlock(_mm256_or_si256(first, second)))
             break;
-        __m256i isLetter;
-        const __m256i index = asciiLetterIndex(units, isLetter);
-        const __m256i extras = _mm256_and_si256(lookUp(index), isLetter);
+        const __m256i bytes = _mm256_packus_epi16(first, second);
+        const __m256i index =
+            _mm256_sub_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), _mm256_set1_epi8(u'a'));
+        const __m256i low = _mm256_adds_epu8(index, _mm256_set1_epi8(0x70));
+        const __m256i high = _mm256_sub_epi8(index, _mm256_set1_epi8(16));
+        const __m256i extras = _mm256_or_si256(_mm256_shuffle_epi8(lowTable, low),
+                                               _mm256_shuffle_epi8(highTable, high));
         sums = _mm256_add_epi64(sums, _mm256_sad_epu8(extras, _mm256_setzero_si256()));
     }
     alignas(32) std::int64_t lanes[4];
