@@ -27,7 +27,7 @@ constexpr bool isLetter(char32_t c)
 
 // In the case table, a unit that the fast paths leave to ICU, one code point at a time: a high
 // surrogate that leads into characters with an upper case of their own, a character whose upper
-// case lies outside the plane (none in Unicode 15), and U+FFFF itself, so that the mark means
+// case lies outside the plane (none so far), and U+FFFF itself, so that the mark means
 // only that. Every other unit is upper-cased alone: a high surrogate that is not marked leads only
 // into characters that upper-case to themselves, so its pair passes unit by unit.
 constexpr char16_t LookCloser = 0xFFFF;
