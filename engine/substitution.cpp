@@ -3,11 +3,13 @@
 #include <QStringView>
 
 #include <unicode/uchar.h>
+#include <unicode/uset.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -23,31 +25,79 @@ constexpr bool isLetter(char32_t c)
     return c >= u'A' && c <= u'Z';
 }
 
+// In the case table, a unit that the fast paths leave to ICU, one code point at a time: a high
+// surrogate that leads into characters with an upper case of their own, a character whose upper
+// case lies outside the plane (none so far), and U+FFFF itself, so that the mark means
+// only that. Every other unit is upper-cased alone: a high surrogate that is not marked leads only
+// into characters that upper-case to themselves, so its pair passes unit by unit.
+constexpr char16_t LookCloser = 0xFFFF;
+
+struct CaseTable
+{
+    std::array<char16_t, 0x10000> upper;
+    // Set when no upper case crosses between the plane and the supplementary planes, so that
+    // upper-casing keeps a text's length in units.
+    bool keepsLength = true;
+    // Every unit whose upper case is a letter: a to z, A to Z, and "ı" and "ſ".
+    std::vector<char16_t> toLetter;
+};
+
+// A character whose simple upper case differs from itself changes when upper-cased, so ICU's set
+// of those (a few hundred ranges, kept by ICU) bounds the supplementary characters that may
+// change; asking ICU about each of the million code points would take milliseconds. Without the
+// set every high surrogate is marked: slower, never wrong.
+void markChangingSupplementary(CaseTable &table)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    USet *changing = uset_openEmpty();
+    uset_applyIntPropertyValue(changing, UCHAR_CHANGES_WHEN_UPPERCASED, 1, &status);
+    if (U_FAILURE(status)) {
+        std::fill(&table.upper[0xD800], &table.upper[0xDC00], LookCloser);
+        table.keepsLength = false;
+    }
+    for (int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(changing); ++item) {
+        UChar32 first = 0;
+        UChar32 last = 0;
+        UErrorCode itemStatus = U_ZERO_ERROR;
+        if (uset_getItem(changing, item, &first, &last, nullptr, 0, &itemStatus) != 0)
+            continue; // a string, which no property set holds
+        for (UChar32 c = std::max<UChar32>(first, 0x10000); c <= last; ++c) {
+            table.upper[QChar::highSurrogate(static_cast<char32_t>(c))] = LookCloser;
+            table.keepsLength = table.keepsLength && u_toupper(c) >= 0x10000;
+        }
+    }
+    uset_close(changing);
+}
+
 // ICU's simple upper-case mapping of the Basic Multilingual Plane, looked up once: asking ICU
 // for every character of a long non-Latin text costs several times the rest of the transform.
-// Zero marks a character whose upper case lies outside the plane (none in Unicode 15).
-const std::array<char16_t, 0x10000> &bmpUpper()
+const CaseTable &caseTable()
 {
     static const auto table = [] {
-        auto upper = std::make_unique<std::array<char16_t, 0x10000>>();
+        auto built = std::make_unique<CaseTable>();
         for (char32_t c = 0; c < 0x10000; ++c) {
             const auto mapped = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
-            (*upper)[c] = mapped < 0x10000 ? static_cast<char16_t>(mapped) : 0;
+            built->upper[c] = mapped < 0x10000 ? static_cast<char16_t>(mapped) : LookCloser;
+            built->keepsLength = built->keepsLength && mapped < 0x10000;
         }
-        return upper;
+        built->upper[LookCloser] = LookCloser;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (isLetter(built->upper[c]))
+                built->toLetter.push_back(static_cast<char16_t>(c));
+        }
+        markChangingSupplementary(*built);
+        return built;
     }();
     return *table;
 }
 
 char32_t upperCodePoint(char32_t c)
 {
-    if (c < 0x80)
-        return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
     if (c < 0x10000) {
-        // Lone surrogates come here too; ICU maps them to themselves.
-        if (const char16_t upper = bmpUpper()[c])
+        if (const char16_t upper = caseTable().upper[c]; upper != LookCloser)
             return upper;
     }
+    // Lone surrogates come here too; ICU maps them to themselves.
     return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
 }
 
@@ -60,86 +110,6 @@ char32_t nextCodePoint(const char16_t *&in, const char16_t *end)
     return first;
 }
 
-// Appends to a QString through a raw pointer. Room is checked once per piece, or once per
-// ASCII run, so the inner loops stay free of capacity tests and of QString's own bookkeeping.
-class OutputBuffer
-{
-public:
-    explicit OutputBuffer(qsizetype capacity)
-        : m_text(capacity, Qt::Uninitialized)
-    {
-        rebase(0);
-        preferHugePages();
-    }
-
-    // Makes room for at least n more units and returns where to write them.
-    char16_t *room(qsizetype n)
-    {
-        if (m_end - m_cursor < n) {
-            const qsizetype used = m_cursor - m_begin;
-            m_text.resize(std::max(2 * m_text.size(), used + n));
-            rebase(used);
-            preferHugePages();
-        }
-        return m_cursor;
-    }
-
-    void commit(char16_t *cursor) { m_cursor = cursor; }
-    qsizetype size() const { return m_cursor - m_begin; }
-
-    void append(QStringView piece)
-    {
-        char16_t *w = room(piece.size());
-        commit(std::copy(piece.utf16(), piece.utf16() + piece.size(), w));
-    }
-
-    void appendCodePoint(char32_t c)
-    {
-        char16_t *w = room(2);
-        if (QChar::requiresSurrogates(c)) {
-            *w++ = QChar::highSurrogate(c);
-            *w++ = QChar::lowSurrogate(c);
-        } else {
-            *w++ = static_cast<char16_t>(c);
-        }
-        commit(w);
-    }
-
-    QString take()
-    {
-        m_text.resize(m_cursor - m_begin);
-        return std::move(m_text);
-    }
-
-private:
-    // A fresh output of a whole book is mostly the cost of faulting in its pages: with 4 KiB
-    // pages, 200 MB take about 200 ms here, with 2 MiB pages about 35 ms. Only whole huge pages
-    // inside the untouched buffer are advised; the kernel may ignore the advice.
-    void preferHugePages()
-    {
-#ifdef Q_OS_LINUX
-        constexpr std::uintptr_t hugePage = std::uintptr_t(1) << 21;
-        const auto first =
-            (reinterpret_cast<std::uintptr_t>(m_cursor) + hugePage - 1) & ~(hugePage - 1);
-        const auto last = reinterpret_cast<std::uintptr_t>(m_end) & ~(hugePage - 1);
-        if (last > first)
-            madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-#endif
-    }
-
-    void rebase(qsizetype used)
-    {
-        m_begin = reinterpret_cast<char16_t *>(m_text.data());
-        m_cursor = m_begin + used;
-        m_end = m_begin + m_text.size();
-    }
-
-    QString m_text;
-    char16_t *m_begin = nullptr;
-    char16_t *m_cursor = nullptr;
-    char16_t *m_end = nullptr;
-};
-
 // Every ASCII character as a one-unit string, for pieces that stand for themselves.
 constexpr auto asciiCharacters = [] {
     std::array<char16_t, 128> table{};
@@ -148,127 +118,474 @@ constexpr auto asciiCharacters = [] {
     return table;
 }();
 
-// What each letter becomes, and what each ASCII character becomes after upper-casing,
-// worked out once per call so that the loop over the text only looks pieces up.
+// The fast paths take the text in blocks of this many units.
+constexpr qsizetype Block = 16;
+
+// A table of what each unit becomes repays building it from about this many units on.
+constexpr qsizetype UnitTableWorth = 32 * 1024;
+
+// A piece padded with zeros to a fixed number of units, the last of which holds the piece's size
+// in bytes: it is copied with one fixed-size move, and the output then advances by that size.
+// Advancing by bytes rather than units keeps the chain of additions that each piece's place
+// depends on at one cycle a piece.
+template <int Units> using PaddedPiece = std::array<char16_t, Units>;
+
+// The moves may write this many units past the end of the output.
+constexpr qsizetype Overrun = 7;
+
+template <int Units> struct PaddedPieces
+{
+    static_assert(Units - 1 <= Overrun);
+    static constexpr qsizetype Longest = Units - 1;
+    // By ASCII unit, and by letter index with LetterCount for a unit that is no letter: zeros,
+    // with the size of one unit, over which the unit itself is written.
+    std::array<PaddedPiece<Units>, 128> ascii{};
+    std::array<PaddedPiece<Units>, LetterCount + 1> letter{};
+
+    // Copies a padded piece to to and returns its size in bytes; the size of a piece of four
+    // units comes from the same load as its units.
+    static qsizetype move(char *to, const PaddedPiece<Units> &piece)
+    {
+        if constexpr (sizeof piece == sizeof(std::uint64_t)) {
+            std::uint64_t units;
+            std::memcpy(&units, piece.data(), sizeof units);
+            std::memcpy(to, &units, sizeof units);
+            return qsizetype(units >> 48);
+        } else {
+            std::memcpy(to, piece.data(), sizeof piece);
+            return piece.back();
+        }
+    }
+
+    static PaddedPiece<Units> padded(QStringView piece)
+    {
+        PaddedPiece<Units> padded{};
+        std::copy_n(piece.utf16(), std::min(piece.size(), Longest), padded.begin());
+        padded.back() = static_cast<char16_t>(piece.size() * sizeof(char16_t));
+        return padded;
+    }
+
+    void fill(const std::array<QStringView, LetterCount> &letterPiece,
+              const std::array<QStringView, 128> &asciiPiece)
+    {
+        std::transform(letterPiece.begin(), letterPiece.end(), letter.begin(), padded);
+        letter[LetterCount].back() = sizeof(char16_t);
+        std::transform(asciiPiece.begin(), asciiPiece.end(), ascii.begin(), padded);
+    }
+};
+
+// What each letter becomes, and what each ASCII character becomes after upper-casing, worked
+// out once per call so that the loops over the text only look pieces up.
 struct Translation
 {
     std::array<QStringView, LetterCount> letterPiece;
     std::array<QStringView, 128> asciiPiece;
-    // Set when every ASCII character becomes exactly one unit; asciiUnit then holds it.
-    bool asciiOneToOne = true;
-    std::array<char16_t, 128> asciiUnit{};
-    qsizetype longestAsciiPiece = 1;
-    // When no ASCII piece is longer than four units, each also padded to four, so that it is
-    // copied with one fixed-size move and the cursor then advances by its true length.
-    static constexpr qsizetype ShortPiece = 4;
-    std::array<std::array<char16_t, ShortPiece>, 128> asciiPadded{};
-    // Under a key of single letters, the byte each letter becomes, A first, for table lookups
-    // sixteen characters at a time.
+    qsizetype longestPiece = 1;
+    // Lengths in units by letter index, LetterCount for a unit that is no letter, and by ASCII
+    // unit.
+    std::array<qsizetype, LetterCount + 1> letterLength{};
+    std::array<qsizetype, 128> asciiLength{};
+    // Filled when the longest piece fits.
+    PaddedPieces<4> narrow;
+    PaddedPieces<8> wide;
+    // For the vector paths, A first: under a key of single letters the byte each letter becomes,
+    // under short pieces each piece's length less one.
     alignas(16) std::array<char, 32> letterBytes{};
+    alignas(16) std::array<char, 32> letterExtra{};
 
     explicit Translation(const ReplaceKey &key)
     {
         static const QString missing = QStringLiteral("*");
         for (int k = 0; k < LetterCount; ++k) {
             const QString &slot = key.slot[k];
-            letterPiece[k] = isLetter(slot.front().unicode()) ? QStringView(slot) : missing;
+            const QStringView piece =
+                isLetter(slot.front().unicode()) ? QStringView(slot) : missing;
+            letterPiece[k] = piece;
+            letterLength[k] = piece.size();
+            longestPiece = std::max(longestPiece, piece.size());
+            letterBytes[k] = static_cast<char>(piece.front().unicode());
+            letterExtra[k] = static_cast<char>(std::min<qsizetype>(piece.size() - 1, 127));
         }
-        for (char32_t c = 0; c < 128; ++c) {
-            const char32_t upper = upperCodePoint(c);
-            asciiPiece[c] = isLetter(upper) ? letterPiece[upper - u'A']
-                                            : QStringView(&asciiCharacters[upper], 1);
-            asciiOneToOne = asciiOneToOne && asciiPiece[c].size() == 1;
-            asciiUnit[c] = asciiPiece[c].front().unicode();
-            longestAsciiPiece = std::max(longestAsciiPiece, asciiPiece[c].size());
-            std::copy_n(asciiPiece[c].utf16(), std::min(asciiPiece[c].size(), ShortPiece),
-                        asciiPadded[c].begin());
+        letterLength[LetterCount] = 1;
+        for (char16_t c = 0; c < 128; ++c) {
+            const char16_t upper = c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
+            const int index = isLetter(upper) ? upper - u'A' : LetterCount;
+            asciiPiece[c] =
+                index < LetterCount ? letterPiece[index] : QStringView(&asciiCharacters[upper], 1);
+            asciiLength[c] = letterLength[index];
         }
-        for (int k = 0; k < LetterCount; ++k)
-            letterBytes[k] = static_cast<char>(asciiUnit[u'A' + k]);
+        if (longestPiece <= narrow.Longest)
+            narrow.fill(letterPiece, asciiPiece);
+        else if (longestPiece <= wide.Longest)
+            wide.fill(letterPiece, asciiPiece);
+    }
+
+    // Under a key of single letters: what each unit of the plane becomes, the case table with
+    // the letters substituted, LookCloser where it is marked.
+    std::unique_ptr<char16_t[]> unitTable() const
+    {
+        const CaseTable &cases = caseTable();
+        auto unitOf = std::make_unique_for_overwrite<char16_t[]>(0x10000);
+        std::copy(cases.upper.begin(), cases.upper.end(), unitOf.get());
+        for (const char16_t unit : cases.toLetter)
+            unitOf[unit] = letterPiece[cases.upper[unit] - u'A'].front().unicode();
+        return unitOf;
     }
 };
 
+// One code point the slow way, read from in: its piece, or its upper case (written to spare).
+QStringView pieceOf(const char16_t *&in, const char16_t *end, const Translation &translation,
+                    std::array<char16_t, 2> &spare)
+{
+    if (*in < 0x80)
+        return translation.asciiPiece[*in++];
+    const char32_t upper = upperCodePoint(nextCodePoint(in, end));
+    if (isLetter(upper))
+        return translation.letterPiece[upper - u'A']; // "ı" and "ſ" upper-case to I and S
+    if (QChar::requiresSurrogates(upper)) {
+        spare = {QChar::highSurrogate(upper), QChar::lowSurrogate(upper)};
+        return QStringView(spare.data(), 2);
+    }
+    spare[0] = static_cast<char16_t>(upper);
+    return QStringView(spare.data(), 1);
+}
+
+char16_t *writePiece(const char16_t *&in, const char16_t *end, char16_t *w,
+                     const Translation &translation)
+{
+    std::array<char16_t, 2> spare;
+    const QStringView piece = pieceOf(in, end, translation, spare);
+    return std::copy_n(piece.utf16(), piece.size(), w);
+}
+
+bool isAsciiBlock(const char16_t *in)
+{
+    std::uint64_t any = 0;
+    for (qsizetype i = 0; i < Block; i += 4) {
+        std::uint64_t four;
+        std::memcpy(&four, in + i, sizeof four);
+        any |= four;
+    }
+    return (any & 0xFF80FF80FF80FF80) == 0;
+}
+
+// Index LetterCount for every unit whose upper case is no letter, its letter's otherwise. Worked
+// out with a mask: as a branch, mixed text mispredicts it about every other character.
+unsigned letterIndex(char16_t upper)
+{
+    const unsigned offset = static_cast<unsigned>(upper) - u'A';
+    const unsigned letter = 0u - static_cast<unsigned>(offset < LetterCount);
+    return (offset & letter) | (LetterCount & ~letter);
+}
+
 #if defined(__x86_64__) && defined(__GNUC__)
-// Sixteen units at a time while they are all ASCII; returns where it stopped. Every letter of
-// the block is folded to its index 0 to 25 and looked up in two 16-byte tables, since under a
-// key of single letters each letter becomes a letter and every other ASCII unit stays itself.
+// Index 0 to 25 for a to z and A to Z alike in each 16-bit lane; anything else falls outside, and
+// isLetter tells the lanes apart.
+[[gnu::target("avx2")]] inline __m256i asciiLetterIndex(__m256i units, __m256i &isLetter)
+{
+    const __m256i index =
+        _mm256_sub_epi16(_mm256_or_si256(units, _mm256_set1_epi16(0x20)), _mm256_set1_epi16(u'a'));
+    isLetter = _mm256_and_si256(_mm256_cmpgt_epi16(index, _mm256_set1_epi16(-1)),
+                                _mm256_cmpgt_epi16(_mm256_set1_epi16(LetterCount), index));
+    return index;
+}
+
+// Looks up each lane's letter index in 32 bytes, A first, held as two 16-byte tables in both
+// halves of a register each. Shuffles give zero where an index byte has its top bit set: the
+// low table is asked with 0x70 added, which sets it from index 16 on, the high one with 16
+// taken away, which sets it below 16; and each lane's high byte always has it set.
+struct LetterLookup
+{
+    __m256i lowTable;
+    __m256i highTable;
+
+    [[gnu::target("avx2")]] explicit LetterLookup(const std::array<char, 32> &letters)
+        : lowTable(_mm256_broadcastsi128_si256(
+              _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data()))))
+        , highTable(_mm256_broadcastsi128_si256(
+              _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data() + 16))))
+    {
+    }
+
+    [[gnu::target("avx2")]] __m256i operator()(__m256i index) const
+    {
+        const __m256i topBit = _mm256_set1_epi16(static_cast<short>(0x8000));
+        const __m256i low = _mm256_adds_epu8(index, _mm256_set1_epi16(static_cast<short>(0xF070)));
+        const __m256i high =
+            _mm256_or_si256(_mm256_sub_epi16(index, _mm256_set1_epi16(16)), topBit);
+        return _mm256_or_si256(_mm256_shuffle_epi8(lowTable, low),
+                               _mm256_shuffle_epi8(highTable, high));
+    }
+};
+
+[[gnu::target("avx2")]] inline bool isAsciiBlock(__m256i units)
+{
+    return _mm256_testz_si256(units, _mm256_set1_epi16(static_cast<short>(0xFF80)));
+}
+
+// Sixteen units at a time while they are all ASCII; returns where it stopped. Under a key of
+// single letters each letter becomes a letter or "*" and every other ASCII unit stays itself.
 [[gnu::target("avx2")]] const char16_t *translateAsciiBlocks(const char16_t *in,
                                                              const char16_t *end, char16_t *&w,
                                                              const std::array<char, 32> &letters)
 {
-    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data()));
-    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i *>(letters.data() + 16));
-    const __m256i lowTable = _mm256_broadcastsi128_si256(low);
-    const __m256i highTable = _mm256_broadcastsi128_si256(high);
-    const __m256i nonAscii = _mm256_set1_epi16(static_cast<short>(0xFF80));
-    const __m256i caseBit = _mm256_set1_epi16(0x20);
-    const __m256i lowerA = _mm256_set1_epi16(u'a');
-    const __m256i minusOne = _mm256_set1_epi16(-1);
-    const __m256i fifteen = _mm256_set1_epi16(15);
-    const __m256i letterCount = _mm256_set1_epi16(LetterCount);
-    const __m256i lowByte = _mm256_set1_epi16(0x00FF);
-    for (; end - in >= 16; in += 16, w += 16) {
+    const LetterLookup lookUp(letters);
+    for (; end - in >= Block; in += Block, w += Block) {
         const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
-        if (!_mm256_testz_si256(units, nonAscii))
+        if (!isAsciiBlock(units))
             break;
-        // Index 0 to 25 for a to z and A to Z alike; anything else falls outside.
-        const __m256i index = _mm256_sub_epi16(_mm256_or_si256(units, caseBit), lowerA);
-        const __m256i isLetter = _mm256_and_si256(_mm256_cmpgt_epi16(index, minusOne),
-                                                  _mm256_cmpgt_epi16(letterCount, index));
-        const __m256i fromLow = _mm256_shuffle_epi8(lowTable, index);
-        const __m256i fromHigh =
-            _mm256_shuffle_epi8(highTable, _mm256_sub_epi16(index, _mm256_set1_epi16(16)));
-        const __m256i mapped = _mm256_and_si256(
-            _mm256_blendv_epi8(fromLow, fromHigh, _mm256_cmpgt_epi16(index, fifteen)), lowByte);
+        __m256i isLetter;
+        const __m256i index = asciiLetterIndex(units, isLetter);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(w),
-                            _mm256_blendv_epi8(units, mapped, isLetter));
+                            _mm256_blendv_epi8(units, lookUp(index), isLetter));
     }
+    return in;
+}
+
+// Adds to extra, two blocks at a time while they are all ASCII, how many units longer than its
+// input their output is; returns where it stopped. The units are packed into bytes, whose order
+// does not matter to a sum. Shuffles give zero where an index byte has its top bit set: the low
+// table is asked with 0x70 added, which sets it from index 16 on, the high one with 16 taken
+// away, which sets it below 16 and for anything that is no letter, whose index lies below zero
+// or, for the five characters after z, at 26 to 30, where the table holds zeros.
+[[gnu::target("avx2")]] const char16_t *measureAsciiBlocks(const char16_t *in, const char16_t *end,
+                                                           qsizetype &extra,
+                                                           const std::array<char, 32> &letterExtra)
+{
+    const __m256i lowTable = _mm256_broadcastsi128_si256(
+        _mm_load_si128(reinterpret_cast<const __m128i *>(letterExtra.data())));
+    const __m256i highTable = _mm256_broadcastsi128_si256(
+        _mm_load_si128(reinterpret_cast<const __m128i *>(letterExtra.data() + 16)));
+    __m256i sums = _mm256_setzero_si256();
+    for (; end - in >= 2 * Block; in += 2 * Block) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + Block));
+        if (!isAsciiBlock(_mm256_or_si256(first, second)))
+            break;
+        const __m256i bytes = _mm256_packus_epi16(first, second);
+        const __m256i index =
+            _mm256_sub_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), _mm256_set1_epi8(u'a'));
+        const __m256i low = _mm256_adds_epu8(index, _mm256_set1_epi8(0x70));
+        const __m256i high = _mm256_sub_epi8(index, _mm256_set1_epi8(16));
+        const __m256i extras = _mm256_or_si256(_mm256_shuffle_epi8(lowTable, low),
+                                               _mm256_shuffle_epi8(highTable, high));
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(extras, _mm256_setzero_si256()));
+    }
+    alignas(32) std::int64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), sums);
+    extra += lanes[0] + lanes[1] + lanes[2] + lanes[3];
     return in;
 }
 
 const bool hasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
-// The common case: a run of ASCII text under a key of single letters, one unit in, one out.
-const char16_t *translateAsciiRun(const char16_t *in, const char16_t *end, OutputBuffer &out,
-                                  const Translation &translation)
+// Writes, while the text is ASCII, a block at a time, each piece with one fixed-size move.
+template <int Units>
+const char16_t *writeAsciiBlocks(const char16_t *in, const char16_t *stop, char16_t *&w,
+                                 const PaddedPieces<Units> &pieces)
 {
-    char16_t *w = out.room(end - in);
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (hasAvx2 && end - in >= 16)
-        in = translateAsciiBlocks(in, end, w, translation.letterBytes);
-#endif
-    while (in != end && *in < 0x80)
-        *w++ = translation.asciiUnit[*in++];
-    out.commit(w);
+    auto *to = reinterpret_cast<char *>(w);
+    for (; stop - in >= Block && isAsciiBlock(in); in += Block) {
+        for (qsizetype i = 0; i < Block; ++i) {
+            to += pieces.move(to, pieces.ascii[in[i]]);
+        }
+    }
+    w = reinterpret_cast<char16_t *>(to);
     return in;
 }
 
-// A run of ASCII text under a key with longer entries. Room is made once per chunk of the run,
-// for the longest piece throughout, so that copying each piece needs no check; the run stops
-// at the first chunk that ends at or past maxLength.
-const char16_t *translateAsciiPieces(const char16_t *in, const char16_t *end, OutputBuffer &out,
-                                     const Translation &translation, qsizetype maxLength)
+// Writes count units of any kind through the case table, with no branch that depends on the
+// text; returns the output's end, and tells whether the table marks any of the units, for the
+// group must then be done again. The mark plus one is the only value to reach bit 16.
+template <int Units>
+char16_t *writeGroup(const char16_t *in, qsizetype count, char16_t *w,
+                     const PaddedPieces<Units> &pieces, bool &marked)
 {
-    const qsizetype longest = translation.longestAsciiPiece;
-    const bool padded = longest <= Translation::ShortPiece;
-    const qsizetype chunk = std::max<qsizetype>(1, 4096 / longest);
-    while (in != end && *in < 0x80 && out.size() < maxLength) {
-        const char16_t *const stop = in + std::min<qsizetype>(chunk, end - in);
-        char16_t *w = out.room(chunk * longest + Translation::ShortPiece);
-        while (in != stop && *in < 0x80) {
-            const char16_t c = *in++;
-            const qsizetype length = translation.asciiPiece[c].size();
-            if (padded)
-                std::memcpy(w, translation.asciiPadded[c].data(),
-                            sizeof translation.asciiPadded[c]);
-            else
-                std::copy_n(translation.asciiPiece[c].utf16(), length, w);
-            w += length;
+    const auto &upper = caseTable().upper;
+    auto *to = reinterpret_cast<char *>(w);
+    unsigned looks = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const char16_t unit = upper[in[i]];
+        looks |= unit + 1u;
+        const unsigned index = letterIndex(unit);
+        const PaddedPiece<Units> &piece = pieces.letter[index];
+        const qsizetype size = pieces.move(to, piece);
+        // A unit that is no letter stands for itself, over the zero of its padded piece.
+        const auto own = static_cast<char16_t>(unit & (0u - unsigned(index == LetterCount)));
+        const char16_t first = piece.front() | own;
+        std::memcpy(to, &first, sizeof first);
+        to += size;
+    }
+    marked = looks >> 16;
+    return reinterpret_cast<char16_t *>(to);
+}
+
+// The same under a key of single letters, through the table of what each unit becomes.
+char16_t *writeGroup(const char16_t *in, qsizetype count, char16_t *w, const char16_t *unitOf,
+                     bool &marked)
+{
+    unsigned looks = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const char16_t unit = unitOf[in[i]];
+        looks |= unit + 1u;
+        w[i] = unit;
+    }
+    marked = looks >> 16;
+    return w + count;
+}
+
+// The output of short pieces: ASCII blocks whole, anything else in groups of a block, each unit
+// on its own; a group that meets a marked unit is done again one code point at a time.
+template <int Units>
+char16_t *writeShortPieces(const char16_t *in, const char16_t *stop, char16_t *w,
+                           const Translation &translation, const PaddedPieces<Units> &pieces)
+{
+    const bool oneToOne = translation.longestPiece == 1;
+    std::unique_ptr<char16_t[]> unitOf;
+    while (in != stop) {
+        const qsizetype left = stop - in;
+        if (left >= Block && isAsciiBlock(in)) {
+#if defined(__x86_64__) && defined(__GNUC__)
+            if (hasAvx2 && oneToOne) {
+                in = translateAsciiBlocks(in, stop, w, translation.letterBytes);
+                continue;
+            }
+#endif
+            in = writeAsciiBlocks(in, stop, w, pieces);
+            continue;
         }
-        out.commit(w);
+        // Built at the first text that is not ASCII, when enough of it is left to repay it.
+        if (oneToOne && !unitOf && left >= UnitTableWorth)
+            unitOf = translation.unitTable();
+        const qsizetype count = std::min(Block, left);
+        bool marked = false;
+        char16_t *const groupOut = w;
+        if (unitOf)
+            w = count == Block ? writeGroup(in, Block, w, unitOf.get(), marked)
+                               : writeGroup(in, count, w, unitOf.get(), marked);
+        else
+            w = count == Block ? writeGroup(in, Block, w, pieces, marked)
+                               : writeGroup(in, count, w, pieces, marked);
+        if (!marked) {
+            in += count;
+            continue;
+        }
+        const char16_t *const groupEnd = in + count;
+        w = groupOut;
+        while (in < groupEnd)
+            w = writePiece(in, stop, w, translation);
+    }
+    return w;
+}
+
+// The output of the input up to stop, written at out, which has room for it and Overrun units
+// more; returns its end.
+char16_t *writeOutput(const char16_t *in, const char16_t *stop, char16_t *out,
+                      const Translation &translation)
+{
+    if (translation.longestPiece <= translation.narrow.Longest)
+        return writeShortPieces(in, stop, out, translation, translation.narrow);
+    if (translation.longestPiece <= translation.wide.Longest)
+        return writeShortPieces(in, stop, out, translation, translation.wide);
+    while (in != stop)
+        out = writePiece(in, stop, out, translation);
+    return out;
+}
+
+// Counts, while the text is ASCII, a block at a time: adds the output's length to length.
+const char16_t *measureAsciiBlocks(const char16_t *in, const char16_t *end, qsizetype &length,
+                                   const Translation &translation)
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (hasAvx2) {
+        const char16_t *const start = in;
+        in = measureAsciiBlocks(in, end, length, translation.letterExtra);
+        length += in - start;
+        return in;
+    }
+#endif
+    for (; end - in >= Block && isAsciiBlock(in); in += Block) {
+        for (qsizetype i = 0; i < Block; ++i)
+            length += translation.asciiLength[in[i]];
     }
     return in;
+}
+
+// How far the input is read, and how long its output is.
+struct Extent
+{
+    const char16_t *stop = nullptr;
+    qsizetype length = 0;
+};
+
+// Measures the output of the input without building it, stopping after the character whose
+// piece brings it to limit units. The same paths as writeOutput, counting instead of copying.
+Extent measureOutput(const char16_t *in, const char16_t *end, const Translation &translation,
+                     qsizetype limit)
+{
+    // Chunks are counted in whole while even the longest pieces could not reach the limit.
+    constexpr qsizetype Chunk = 64 * Block;
+    const bool shortPieces = translation.longestPiece <= translation.wide.Longest;
+    // What a chunk, and the pair it may end inside, can add at most.
+    const qsizetype chunkMost = (Chunk + 1) * std::max<qsizetype>(translation.longestPiece, 2);
+    const auto &upper = caseTable().upper;
+    qsizetype length = 0;
+    std::array<char16_t, 2> spare;
+    while (in != end && length < limit) {
+        if (!shortPieces || end - in < Chunk || limit - length <= chunkMost) {
+            length += pieceOf(in, end, translation, spare).size();
+            continue;
+        }
+        const char16_t *const chunkEnd = in + Chunk;
+        while (in < chunkEnd) {
+            in = measureAsciiBlocks(in, chunkEnd, length, translation);
+            const char16_t *const groupStart = in;
+            const char16_t *const groupEnd = in + std::min<qsizetype>(Block, chunkEnd - in);
+            const qsizetype groupLength = length;
+            bool marked = false;
+            for (; in < groupEnd; ++in) {
+                const char16_t unit = upper[*in];
+                marked |= unit == LookCloser;
+                length += translation.letterLength[letterIndex(unit)];
+            }
+            if (marked) {
+                in = groupStart;
+                length = groupLength;
+                while (in < groupEnd)
+                    length += pieceOf(in, end, translation, spare).size();
+            }
+        }
+    }
+    return {in, length};
+}
+
+// A string to write an output of length units into, with Overrun units to spare.
+//
+// A fresh output of a whole book is mostly the cost of faulting in its pages: here, with 4 KiB
+// pages, 20 MB take about 11 ms, with 2 MiB pages under 1 ms. Only whole huge pages inside the
+// untouched memory can be advised, and a large allocation rarely starts or ends on one, so the
+// 4 KiB pages at its two edges, up to 4 MiB, would cost as much as all the rest. A large output
+// therefore gets up to a huge page more at either end: its start moves to the first huge-page
+// boundary (Qt 6 erases from the front by moving the start, so the memory skipped stays
+// untouched), and its end reaches the next one. The string never grows, so the mapping that the
+// advice splits is never copied; the kernel may ignore the advice.
+QString outputBuffer(qsizetype length)
+{
+    constexpr qsizetype hugePage = qsizetype(1) << 21;
+    constexpr qsizetype hugeUnits = hugePage / qsizetype(sizeof(char16_t));
+#ifdef Q_OS_LINUX
+    if (length >= hugeUnits) {
+        QString buffer(length + Overrun + 2 * hugeUnits, Qt::Uninitialized);
+        const auto start = reinterpret_cast<std::uintptr_t>(buffer.constData());
+        if (const auto skip = qsizetype((hugePage - start % hugePage) % hugePage))
+            buffer.remove(0, skip / qsizetype(sizeof(char16_t)));
+        const qsizetype used = (length + Overrun) * qsizetype(sizeof(char16_t));
+        madvise(buffer.data(), (used + hugePage - 1) / hugePage * hugePage, MADV_HUGEPAGE);
+        return buffer;
+    }
+#endif
+    return QString(length + Overrun, Qt::Uninitialized);
 }
 
 } // namespace
@@ -286,10 +603,18 @@ QString SimpleUpperCase(const QString &text)
 {
     const char16_t *in = QStringView(text).utf16();
     const char16_t *const end = in + text.size();
-    OutputBuffer out(text.size());
-    while (in != end)
-        out.appendCodePoint(upperCodePoint(nextCodePoint(in, end)));
-    return out.take();
+    QString upper;
+    upper.reserve(text.size());
+    while (in != end) {
+        const char32_t c = upperCodePoint(nextCodePoint(in, end));
+        if (QChar::requiresSurrogates(c)) {
+            upper += QChar(QChar::highSurrogate(c));
+            upper += QChar(QChar::lowSurrogate(c));
+        } else {
+            upper += QChar(static_cast<char16_t>(c));
+        }
+    }
+    return upper;
 }
 
 QString ApplyKey(const KeyEntries &entries, const QString &input, qsizetype maxLength)
@@ -297,33 +622,35 @@ QString ApplyKey(const KeyEntries &entries, const QString &input, qsizetype maxL
     const ReplaceKey key(entries);
     const Translation translation(key);
 
-    const char16_t *in = QStringView(input).utf16();
-    const char16_t *const end = in + input.size();
-    OutputBuffer out(std::min(input.size(), maxLength));
-    // Each step below writes at most one chunk of pieces past the limit before it is checked.
-    while (in != end && out.size() < maxLength) {
-        if (*in < 0x80) {
-            if (translation.asciiOneToOne) {
-                // One unit out for each unit in: the run can stop exactly at the limit.
-                const char16_t *const stop =
-                    in + std::min<qsizetype>(end - in, maxLength - out.size());
-                in = translateAsciiRun(in, stop, out, translation);
-                continue;
-            }
-            in = translateAsciiPieces(in, end, out, translation, maxLength);
-            continue;
-        }
-        const char32_t upper = upperCodePoint(nextCodePoint(in, end));
-        if (isLetter(upper))
-            out.append(translation.letterPiece[upper - u'A']); // "ı" and "ſ" upper-case to I, S
-        else
-            out.appendCodePoint(upper);
+    const char16_t *const begin = QStringView(input).utf16();
+    const char16_t *const end = begin + input.size();
+    maxLength = std::max<qsizetype>(maxLength, 0);
+    // One unit past the limit is built where there is one, to tell whether the cut splits a pair.
+    const qsizetype limit =
+        maxLength < std::numeric_limits<qsizetype>::max() ? maxLength + 1 : maxLength;
+    // The output is measured first and written once into a string of its exact size: a string
+    // that grows is copied, and a copy of fresh memory costs its page faults over again.
+    Extent extent;
+    if (translation.longestPiece == 1 && caseTable().keepsLength) {
+        // Each unit in gives one unit out. A pair that the limit splits is read as two lone
+        // surrogates, which changes only the unit past the limit, and that one stays no low
+        // surrogate either way.
+        const qsizetype length = std::min(input.size(), limit);
+        extent = {begin + length, length};
+    } else {
+        extent = measureOutput(begin, end, translation, limit);
     }
-    QString output = out.take();
+
+    QString output = outputBuffer(extent.length);
+    char16_t *const out = reinterpret_cast<char16_t *>(output.data());
+    [[maybe_unused]] const char16_t *const written =
+        writeOutput(begin, extent.stop, out, translation);
+    Q_ASSERT(written == out + extent.length);
+    output.resize(extent.length);
     if (output.size() > maxLength) {
         // Cut before a surrogate pair rather than through it.
-        const bool splitsPair =
-            output.at(maxLength - 1).isHighSurrogate() && output.at(maxLength).isLowSurrogate();
+        const bool splitsPair = maxLength > 0 && output.at(maxLength - 1).isHighSurrogate() &&
+                                output.at(maxLength).isLowSurrogate();
         output.truncate(maxLength - (splitsPair ? 1 : 0));
     }
     return output;

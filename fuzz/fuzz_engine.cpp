@@ -2,9 +2,11 @@
 // lone surrogates included, checked against the plain reference and against what must hold of
 // the key string and the export text.
 //
-// The input is read as little-endian UTF-16 units. The low three bits of the first 26 units give
-// the lengths of the entries for A to Z (0 to 7 units), the entries follow, the rest is the text;
-// the other bits of the first unit give a limit on the output's length.
+// The input is read as little-endian UTF-16 units. The low four bits of the first 26 units give
+// the lengths of the entries for A to Z (0 to 15 units), the entries follow, the rest is the
+// text; the other bits of the first unit give a limit on the output's length. Where bits 4 to 7
+// of the second are all set, the text is also repeated to LongText units, long enough for paths
+// that a short text never takes, and the output checked against the text's own.
 
 #include "plainreference.h"
 #include "substitution.h"
@@ -17,6 +19,9 @@
 namespace {
 
 PlainReference::Reference reference;
+
+// Long enough for the engine to build its table of what each unit of the plane becomes.
+constexpr qsizetype LongText = 33'000;
 
 void check(bool condition, const char *what)
 {
@@ -47,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qsizetype at = LetterCount;
     qsizetype keyLength = 0;
     for (int k = 0; k < LetterCount; ++k) {
-        entries[k] = units.mid(at, units[k].unicode() & 7);
+        entries[k] = units.mid(at, units[k].unicode() & 15);
         at += entries[k].size();
         entryList << entries[k];
         keyLength += std::max<qsizetype>(1, entries[k].size());
@@ -57,8 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString output = ApplyKey(entries, input);
     check(output == reference.applyKey(entryList, input), "ApplyKey differs from the reference");
 
+    // Repeated, the text gives its output repeated, unless a pair forms where the copies meet.
+    const bool pairAtSeam =
+        !input.isEmpty() && input.back().isHighSurrogate() && input.front().isLowSurrogate();
+    if ((units[1].unicode() & 0xF0) == 0xF0 && !input.isEmpty() && !pairAtSeam) {
+        // Odd lengths put each character of the text at every place in the engine's blocks.
+        const qsizetype copies = LongText / input.size();
+        const QString rest = input.left(LongText % input.size());
+        check(ApplyKey(entries, input.repeated(copies) + rest) ==
+                  output.repeated(copies) + ApplyKey(entries, rest),
+              "ApplyKey on a long text differs from ApplyKey on its parts");
+    }
+
     // A limit cuts the same output, never through a surrogate pair.
-    const qsizetype limit = units[0].unicode() >> 3;
+    const qsizetype limit = units[0].unicode() >> 4;
     QString cut = output.left(limit);
     if (output.size() > limit && limit > 0 && output[limit - 1].isHighSurrogate() &&
         output[limit].isLowSurrogate())

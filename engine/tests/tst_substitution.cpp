@@ -394,17 +394,21 @@ void TestSubstitution::upperCaseMatchesUnicodeData()
 
 void TestSubstitution::applyKeyMatchesReference_data()
 {
-    // The engine takes different paths for ASCII runs under keys of single letters, of short
-    // entries and of long ones; each row drives one of them hard.
+    // The engine takes different paths for keys of single letters, of entries of up to three
+    // units, of up to seven and of longer ones, for ASCII and for other text, and for texts long
+    // enough to repay a table of the whole plane; each row drives some of them hard.
     QTest::addColumn<int>("longestEntry");
     QTest::addColumn<bool>("asciiKey");
     QTest::addColumn<int>("textLength");
     QTest::addColumn<bool>("asciiText");
-    QTest::newRow("any code points, entries of 0-3") << 3 << false << 200 << false;
-    QTest::newRow("ascii text, single letters") << 1 << true << 2000 << true;
-    QTest::newRow("ascii text, entries of 0-4") << 4 << true << 2000 << true;
-    QTest::newRow("ascii text, entries of 0-12") << 12 << true << 2000 << true;
-    QTest::newRow("mixed text, single letters") << 1 << true << 2000 << false;
+    QTest::addColumn<int>("rounds");
+    QTest::newRow("any code points, entries of 0-3") << 3 << false << 200 << false << 4000;
+    QTest::newRow("ascii text, single letters") << 1 << true << 2000 << true << 4000;
+    QTest::newRow("ascii text, entries of 0-4") << 4 << true << 2000 << true << 4000;
+    QTest::newRow("ascii text, entries of 0-12") << 12 << true << 2000 << true << 4000;
+    QTest::newRow("mixed text, single letters") << 1 << true << 2000 << false << 4000;
+    QTest::newRow("mixed text, entries of 0-7") << 7 << true << 2000 << false << 4000;
+    QTest::newRow("long mixed text, single letters") << 1 << true << 100'000 << false << 20;
 }
 
 void TestSubstitution::applyKeyMatchesReference()
@@ -413,8 +417,9 @@ void TestSubstitution::applyKeyMatchesReference()
     QFETCH(bool, asciiKey);
     QFETCH(int, textLength);
     QFETCH(bool, asciiText);
+    QFETCH(int, rounds);
     QRandomGenerator random(20261208);
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         QStringList key;
         for (int k = 0; k < LetterCount; ++k)
             key << randomText(random, longestEntry, asciiKey);
