@@ -25,7 +25,7 @@ OutputAnnouncer::OutputAnnouncer(const OutputView *output,
     , m_announcesFor(std::move(announcesFor))
 {
     m_pause.setSingleShot(true);
-    m_pause.setInterval(PauseMs);
+    m_clock.start();
     connect(&m_pause, &QTimer::timeout, this, &OutputAnnouncer::pauseEnded);
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
     m_notice = new QWidget(window);
@@ -56,7 +56,11 @@ void OutputAnnouncer::outputChanged(const ChangedSpan &span)
         m_changedFrom = std::min(follow(m_changedFrom, span.start), span.start);
         m_changedTo = std::max(follow(m_changedTo, span.afterEnd), span.afterEnd);
     }
-    m_pause.start();
+    const qint64 now = m_clock.elapsed();
+    while (!m_recent.empty() && m_recent.front() <= now - RecentMs)
+        m_recent.pop_front();
+    m_recent.push_back(now);
+    m_pause.start(PauseMs + CatchUpMs * int(m_recent.size() - 1));
 }
 
 void OutputAnnouncer::pauseEnded()

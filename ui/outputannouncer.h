@@ -15,11 +15,13 @@
 
 #include "changedspan.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringView>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 
 QT_BEGIN_NAMESPACE
@@ -49,6 +51,12 @@ public:
 
     // How long typing must pause before the output is announced.
     static constexpr int PauseMs = 400;
+    // And, after fast typing, longer by this much for each change of the last RecentMs: every
+    // keystroke sends the screen reader events of its own (the typed text, the caret), which it
+    // handles one after another, and Orca drops a notification that arrives while more than 100
+    // of them wait. So the announcement comes once the screen reader has had time to catch up.
+    static constexpr int CatchUpMs = 15;
+    static constexpr int RecentMs = 2000;
     // How long the notification stays after it has appeared.
     static constexpr int NoticeMs = 2000;
 
@@ -65,6 +73,8 @@ private:
     const OutputView *m_output = nullptr;
     std::function<bool(const QWidget *)> m_announcesFor;
     QTimer m_pause;
+    QElapsedTimer m_clock;
+    std::deque<qint64> m_recent; // when the changes of the last RecentMs came, on m_clock
     // Where the output changed since the last announcement, in its current text; empty when
     // nothing is waiting.
     qsizetype m_changedFrom = -1;
