@@ -81,6 +81,20 @@ QString systemError()
     return text.isEmpty() ? u"error %1"_s.arg(error) : text;
 }
 
+// Windows programs expect CR LF between the lines of a text on the clipboard, where the output
+// has the input box's LF alone; the toolkit's clipboard converts them so too.
+QString withWindowsLineBreaks(const QString &text)
+{
+    QString converted;
+    converted.reserve(text.size() + text.count(u'\n'));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            converted += u'\r';
+        converted += text[i];
+    }
+    return converted;
+}
+
 // On Windows the clipboard keeps what is put on it as data after the program has ended. The
 // toolkit's clipboard offers its text to be rendered on request instead, and renders it for
 // good only at the program's teardown, where nothing checks the result: a program that read
@@ -115,7 +129,7 @@ public:
                 return u"another program kept it open (%1)."_s.arg(systemError());
             QThread::msleep(10);
         }
-        const QString failure = emptyAndPut(text);
+        const QString failure = emptyAndPut(withWindowsLineBreaks(text));
         if (!CloseClipboard() && failure.isEmpty())
             return u"it could not be closed (%1)."_s.arg(systemError());
         return failure;

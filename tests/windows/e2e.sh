@@ -69,7 +69,7 @@ expect_end() { wait_end "$app" "$1" || fail "the program did not end within $1 m
 
 # The key and the input typed, a pasted text with a letter outside Latin-1, a character beyond
 # the 16-bit range and a line break among them: after Exit, another program reads exactly the
-# output, CR LF, and the key.
+# output, its line break as Windows writes it (CR LF), CR LF, and the key.
 case_export_exact() {
     printf 'é😀\r\nx' | tool put
     start_program
@@ -79,11 +79,11 @@ case_export_exact() {
     xdotool key ctrl+v
     press_exit_from_input
     expect_end 2000
-    expect_clipboard "$(export_of "$(printf 'Q*É😀\n*')" q)"
+    expect_clipboard "$(export_of "$(printf 'Q*É😀\r\n*')" q)"
 }
 
-# The loss once seen with the toolkit's own clipboard: a program that reads the clipboard while
-# the decoder ends.
+# A program that reads the clipboard again and again, as a clipboard history may, while the
+# decoder exits: the decoder waits its turn to open the clipboard, and the text arrives whole.
 case_export_survives_reader_at_exit() {
     printf 'sentinel' | tool put
     start_program
