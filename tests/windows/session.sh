@@ -25,6 +25,8 @@ cleanup() {
     rm -rf "$WINE_SESSION"
 }
 trap cleanup EXIT
+# Ended from outside (a timeout), the session still ends what it started.
+trap 'exit 143' TERM INT HUP
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WINE_SESSION/display" 2>/dev/null &
 for _ in $(seq 200); do grep -q '[0-9]' "$WINE_SESSION/display" 2>/dev/null && break; sleep 0.05; done
