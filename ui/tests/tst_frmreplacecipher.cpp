@@ -514,7 +514,7 @@ void TestFrmReplaceCipher::boxesStandOut()
     QList<QWidget *> focusable = {keyBox(5), keyBox(26), input(), output()};
     // Windows' own style draws a push button through the system's theme, light on any palette, so
     // that on a dark one no shade stands 3:1 against both its bevel and the window at its rounded
-    // corners; Windows gives that style no dark palette of its own.
+    // corners. Windows hands that style a dark palette only on request (darkmode=2).
     if (m_window->style()->name() != u"windowsvista"_s ||
         qstrcmp(QTest::currentDataTag(), "default") == 0)
         focusable << button(u"cmdClearInput"_s);
