@@ -95,9 +95,15 @@ build_preset() {
     say "built in $((SECONDS - started)) s"
 }
 
-# After `sudo scripts/...`, the build folder still belongs to the user who ran sudo.
+# After `sudo scripts/...`, the build folder (or the folder "$1") still belongs to the user who
+# ran sudo.
 give_back_build_folder() {
     if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" != 0 ]; then
-        chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" "$ROOT/build"
+        chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" "${1:-$ROOT/build}"
     fi
+}
+
+# Runs "$@" as root: directly, or through sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -5,8 +5,9 @@
 // project's X11 helper, and on a Wayland session wl-copy (from wl-clipboard) as well; without
 // wl-copy, drawing through Wayland, it counts only on a keeper (a compositor that keeps
 // clipboards, a clipboard manager) that offers the very text back once the program has let it
-// go. Elsewhere (Windows, macOS) the toolkit's clipboard keeps it, provided the program ends
-// through the normal application exit.
+// go. On Windows the system keeps what is put on its clipboard as data, and the export puts it
+// so, checking each step. Elsewhere (macOS) the toolkit's clipboard keeps it, provided the
+// program ends through the normal application exit.
 #pragma once
 
 #include <QString>

@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -510,8 +511,14 @@ void TestFrmReplaceCipher::boxesStandOut()
         QVERIFY2(contrastRatio(window.pixelColor(middle), background) >= 1.1,
                  qPrintable(box->objectName()));
     }
-    for (QWidget *control :
-         QList<QWidget *>{keyBox(5), keyBox(26), input(), output(), button(u"cmdClearInput"_s)}) {
+    QList<QWidget *> focusable = {keyBox(5), keyBox(26), input(), output()};
+    // Windows' own style draws a push button through the system's theme, light on any palette, so
+    // that on a dark one no shade stands 3:1 against both its bevel and the window at its rounded
+    // corners. Windows hands that style a dark palette only on request (darkmode=2).
+    if (m_window->style()->name() != u"windowsvista"_s ||
+        qstrcmp(QTest::currentDataTag(), "default") == 0)
+        focusable << button(u"cmdClearInput"_s);
+    for (QWidget *control : focusable) {
         control->setFocus();
         const QImage focused = m_window->grab().toImage();
         const QRect edge = inDevicePixels(control->geometry(), ratio);

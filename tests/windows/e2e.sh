@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows program under Wine, inside session.sh: the decoder driven
+# through the session's X server by xdotool, as a user types, and the clipboard read by a
+# Windows program (clipboard_tool) after the decoder has ended, as another program would paste.
+#
+# Usage: e2e.sh PROGRAM CLIPBOARD_TOOL CASE     (the cases are the functions named case_*)
+set -euo pipefail
+source "$(dirname "$0")/../e2e/processes.sh"
+
+program=$1
+clipboard_tool=$2
+name=$3
+[ -n "${WINEPREFIX:-}" ] || { echo "FAIL: run inside tests/windows/session.sh" >&2; exit 1; }
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $name: $*" >&2
+    if [ -s "$work/stderr" ]; then
+        echo "the program's standard error:" >&2
+        cat "$work/stderr" >&2
+    fi
+    exit 1
+}
+
+tool() { wine "$clipboard_tool" "$@"; }
+
+# Starts the decoder and waits for its window, which takes the keyboard; sets app.
+start_program() {
+    # The toolkit's warnings, where a failure shows them (see wine-run.sh).
+    WINEQT_FORCE_STDERR_LOGGING=1 wine "$program" >"$work/stdout" 2>"$work/stderr" &
+    app=$!
+    pids+=("$app")
+    tool window "Vellumtide decoder" 20000 >/dev/null || fail "the window did not appear"
+    xdotool search --name '^Default - Wine desktop$' windowfocus --sync
+}
+
+type_text() { xdotool type --delay 20 "$1"; }
+tab() {
+    local keys=()
+    for _ in $(seq "$1"); do keys+=(Tab); done
+    xdotool key --delay 20 "${keys[@]}"
+}
+
+# From the input box, along the focus order to Exit (output, Clear Keyword, Clear Input text,
+# Exit), and press it.
+press_exit_from_input() {
+    tab 4
+    xdotool key space
+}
+
+# The export of output $1 and a key of $2 under A, every other box empty.
+export_of() { printf '%s\r\n%s%s' "$1" "$2" '*************************'; }
+
+expect_clipboard() {
+    tool read >"$work/clipboard" || fail "the clipboard holds no text"
+    cmp -s "$work/clipboard" <(printf '%s' "$1") ||
+        fail "the clipboard holds $(od -c "$work/clipboard" | head -n 5), not $(printf '%s' "$1" | od -c | head -n 5)"
+}
+
+# Waits up to $1 milliseconds for the decoder to end.
+expect_end() { wait_end "$app" "$1" || fail "the program did not end within $1 ms"; }
+
+# The key and the input typed, a pasted text with a letter outside Latin-1, a character beyond
+# the 16-bit range and a line break among them: after Exit, another program reads exactly the
+# output, its line break as Windows writes it (CR LF), CR LF, and the key.
+case_export_exact() {
+    printf 'é😀\r\nx' | tool put
+    start_program
+    type_text q
+    tab 26
+    type_text ab
+    xdotool key ctrl+v
+    press_exit_from_input
+    expect_end 2000
+    expect_clipboard "$(export_of "$(printf 'Q*É😀\r\n*')" q)"
+}
+
+# A program that reads the clipboard again and again, as a clipboard history may, while the
+# decoder exits: the decoder waits its turn to open the clipboard, and the text arrives whole.
+case_export_survives_reader_at_exit() {
+    printf 'sentinel' | tool put
+    start_program
+    type_text q
+    tab 26
+    type_text ab
+    tool read-for 3000 &
+    local reader=$!
+    pids+=("$reader")
+    sleep 0.5
+    press_exit_from_input
+    expect_end 2000
+    wait "$reader"
+    expect_clipboard "$(export_of 'Q*' q)"
+}
+
+# Another program holds the clipboard open: the decoder says so, with the reason, and ends once
+# the report is dismissed; the clipboard keeps what it held.
+case_reported_when_clipboard_held() {
+    printf 'sentinel' | tool put
+    start_program
+    type_text q
+    tab 26
+    tool hold 3000 >"$work/held" &
+    local holder=$!
+    pids+=("$holder")
+    for _ in $(seq 100); do grep -q held "$work/held" && break; sleep 0.05; done
+    press_exit_from_input
+    tool window owned "Vellumtide decoder" 3000 >/dev/null || fail "no report appeared"
+    ! ended "$app" || fail "the program ended before the user saw the report"
+    wait "$holder"
+    expect_clipboard sentinel
+    # A Windows message box puts its title and text on the clipboard on Ctrl+C.
+    xdotool key ctrl+c
+    tool read >"$work/report" || fail "the report could not be copied"
+    grep -qF 'The result could not be put on the clipboard: another program kept it open' \
+        "$work/report" || fail "the report says: $(cat "$work/report")"
+    xdotool key Return
+    expect_end 2000
+}
+
+# Closing the window through the window system ends the program and leaves the clipboard alone.
+case_close_leaves_clipboard() {
+    printf 'sentinel' | tool put
+    start_program
+    type_text q
+    xdotool key alt+F4
+    expect_end 2000
+    expect_clipboard sentinel
+}
+
+"case_$name"
