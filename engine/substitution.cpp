@@ -572,9 +572,9 @@ Extent measureOutput(const char16_t *in, const char16_t *end, const Translation 
 // advice splits is never copied; the kernel may ignore the advice.
 QString outputBuffer(qsizetype length)
 {
+#ifdef Q_OS_LINUX
     constexpr qsizetype hugePage = qsizetype(1) << 21;
     constexpr qsizetype hugeUnits = hugePage / qsizetype(sizeof(char16_t));
-#ifdef Q_OS_LINUX
     if (length >= hugeUnits) {
         QString buffer(length + Overrun + 2 * hugeUnits, Qt::Uninitialized);
         const auto start = reinterpret_cast<std::uintptr_t>(buffer.constData());
