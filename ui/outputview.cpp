@@ -31,11 +31,6 @@ constexpr qsizetype WordWindow = 256;
 // The widest a laid-out piece can be: far beyond any piece, and within the layout's range.
 constexpr qreal UnboundedWidth = 1e7;
 
-bool isLineBreak(char16_t unit)
-{
-    return unit == u'\n' || unit == u'\r' || (unit & 0xFFFE) == 0x2028;
-}
-
 // A piece of a long line may not begin inside a character: not on the second half of a
 // surrogate pair, a combining mark or a joiner.
 bool continuesCharacter(QStringView text, qsizetype at)

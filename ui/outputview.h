@@ -27,6 +27,13 @@ QT_BEGIN_NAMESPACE
 class QTextLayout;
 QT_END_NAMESPACE
 
+// Whether a UTF-16 unit ends a line of the output: LF, CR (a CR before an LF makes one break with
+// it), U+2028 and U+2029.
+inline bool isLineBreak(char16_t unit)
+{
+    return unit == u'\n' || unit == u'\r' || (unit & 0xFFFE) == 0x2028;
+}
+
 class OutputView : public QAbstractScrollArea
 {
     Q_OBJECT

@@ -49,7 +49,7 @@ qsizetype lineBreaks(QStringView text)
         const char16_t unit = text[i].unicode();
         if (unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
             continue; // counted at the LF
-        count += unit == u'\n' || unit == u'\r' || unit == 0x2028 || unit == 0x2029;
+        count += isLineBreak(unit);
     }
     return count;
 }
