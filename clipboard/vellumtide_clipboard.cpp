@@ -1,19 +1,20 @@
 // vellumtide-clipboard: keeps the decoder's export on the X11 CLIPBOARD after the decoder ends.
 //
 // On X11 a selection lives only as long as its owner serves it, and with no clipboard manager
-// running the text would die with the decoder. The decoder starts this helper at Exit with the
-// text (UTF-8) on standard input. The helper takes ownership of CLIPBOARD on the display named
-// by DISPLAY, reports through its exit status and standard error whether it did, then detaches
-// and serves the text until another client takes CLIPBOARD or the display closes.
+// running the text would die with the decoder. How the decoder starts the helper and what the
+// helper answers is in helpercontract.h. The helper takes CLIPBOARD, answers, then detaches and
+// serves the text until another client takes CLIPBOARD or the display closes.
 //
-// With --unless-served it first asks the owner of CLIPBOARD, if any, for its targets, as an X11
-// client would before pasting, and leaves it alone where it answers: a compositor that passes
-// the Wayland clipboard on to X11 clients (weston, mutter) does, where sway and KWin do so only
-// while an X11 window has the focus. The helper then exits at once with status 2.
+// Asked to leave a served clipboard alone, it leaves it to an owner that answers an X11 client's
+// question for its targets: a compositor that passes the Wayland clipboard on to X11 clients
+// (weston, mutter) does at any time, where sway and KWin do so only while an X11 window has the
+// focus.
 //
 // Served targets: TARGETS, TIMESTAMP, UTF8_STRING, text/plain;charset=utf-8, and TEXT and
 // STRING as Latin-1 with "?" for what Latin-1 lacks. Large texts go by INCR transfers.
 // Linked to libxcb alone, so that it starts fast and holds little while it serves.
+
+#include "helpercontract.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,8 +35,6 @@ namespace {
 
 // How long the X server may take to answer while the decoder waits on us.
 constexpr int ServerTimeoutMs = 500;
-// The exit status of --unless-served where the compositor serves X11 clients itself.
-constexpr int LeftToCompositor = 2;
 // How long --unless-served waits for the window manager of a display that is only starting.
 constexpr int WindowManagerWaitMs = 1000;
 // The largest piece of text sent in one property; larger texts go by INCR.
@@ -44,7 +43,7 @@ constexpr std::size_t IncrChunk = 256 * 1024;
 [[noreturn]] void fail(const char *reason)
 {
     std::fprintf(stderr, "%s\n", reason);
-    std::exit(1);
+    std::exit(ClipboardHelper::Failed);
 }
 
 struct Atoms
@@ -327,7 +326,7 @@ void detach(int keepDescriptor)
     if (child < 0)
         fail("the clipboard helper could not detach from the program");
     if (child > 0)
-        _exit(0);
+        _exit(ClipboardHelper::Holds);
     setsid();
     if (const int null = open("/dev/null", O_RDWR); null >= 0) {
         for (int standard = 0; standard < 3; ++standard)
@@ -345,7 +344,7 @@ void detach(int keepDescriptor)
 
 int main(int argc, char *argv[])
 {
-    const bool unlessServed = argc > 1 && std::strcmp(argv[1], "--unless-served") == 0;
+    const bool unlessServed = argc > 1 && std::strcmp(argv[1], ClipboardHelper::UnlessServed) == 0;
     std::string text;
     char buffer[1 << 16];
     for (ssize_t got; (got = read(STDIN_FILENO, buffer, sizeof buffer)) != 0;) {
@@ -375,7 +374,7 @@ int main(int argc, char *argv[])
     if (unlessServed) {
         waitForWindowManager(connection, screenNumber);
         if (servedAlready(connection, window, atoms, time))
-            return LeftToCompositor;
+            return ClipboardHelper::LeftToCompositor;
     }
 
     xcb_set_selection_owner(connection, window, atoms.clipboard, time);

@@ -1,9 +1,8 @@
 #include "substitution.h"
 
-#include <QStringView>
+#include "casing.h"
 
-#include <unicode/uchar.h>
-#include <unicode/uset.h>
+#include <QStringView>
 
 #include <algorithm>
 #include <cstdint>
@@ -11,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#ifdef Q_OS_LINUX
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -19,96 +18,6 @@
 #endif
 
 namespace {
-
-constexpr bool isLetter(char32_t c)
-{
-    return c >= u'A' && c <= u'Z';
-}
-
-// In the case table, a unit that the fast paths leave to ICU, one code point at a time: a high
-// surrogate that leads into characters with an upper case of their own, a character whose upper
-// case lies outside the plane (none so far), and U+FFFF itself, so that the mark means
-// only that. Every other unit is upper-cased alone: a high surrogate that is not marked leads only
-// into characters that upper-case to themselves, so its pair passes unit by unit.
-constexpr char16_t LookCloser = 0xFFFF;
-
-struct CaseTable
-{
-    std::array<char16_t, 0x10000> upper;
-    // Set when no upper case crosses between the plane and the supplementary planes, so that
-    // upper-casing keeps a text's length in units.
-    bool keepsLength = true;
-    // Every unit whose upper case is a letter: a to z, A to Z, and "ı" and "ſ".
-    std::vector<char16_t> toLetter;
-};
-
-// A character whose simple upper case differs from itself changes when upper-cased, so ICU's set
-// of those (a few hundred ranges, kept by ICU) bounds the supplementary characters that may
-// change; asking ICU about each of the million code points would take milliseconds. Without the
-// set every high surrogate is marked: slower, never wrong.
-void markChangingSupplementary(CaseTable &table)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    USet *changing = uset_openEmpty();
-    uset_applyIntPropertyValue(changing, UCHAR_CHANGES_WHEN_UPPERCASED, 1, &status);
-    if (U_FAILURE(status)) {
-        std::fill(&table.upper[0xD800], &table.upper[0xDC00], LookCloser);
-        table.keepsLength = false;
-    }
-    for (int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(changing); ++item) {
-        UChar32 first = 0;
-        UChar32 last = 0;
-        UErrorCode itemStatus = U_ZERO_ERROR;
-        if (uset_getItem(changing, item, &first, &last, nullptr, 0, &itemStatus) != 0)
-            continue; // a string, which no property set holds
-        for (UChar32 c = std::max<UChar32>(first, 0x10000); c <= last; ++c) {
-            table.upper[QChar::highSurrogate(static_cast<char32_t>(c))] = LookCloser;
-            table.keepsLength = table.keepsLength && u_toupper(c) >= 0x10000;
-        }
-    }
-    uset_close(changing);
-}
-
-// ICU's simple upper-case mapping of the Basic Multilingual Plane, looked up once: asking ICU
-// for every character of a long non-Latin text costs several times the rest of the transform.
-const CaseTable &caseTable()
-{
-    static const auto table = [] {
-        auto built = std::make_unique<CaseTable>();
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            const auto mapped = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
-            built->upper[c] = mapped < 0x10000 ? static_cast<char16_t>(mapped) : LookCloser;
-            built->keepsLength = built->keepsLength && mapped < 0x10000;
-        }
-        built->upper[LookCloser] = LookCloser;
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            if (isLetter(built->upper[c]))
-                built->toLetter.push_back(static_cast<char16_t>(c));
-        }
-        markChangingSupplementary(*built);
-        return built;
-    }();
-    return *table;
-}
-
-char32_t upperCodePoint(char32_t c)
-{
-    if (c < 0x10000) {
-        if (const char16_t upper = caseTable().upper[c]; upper != LookCloser)
-            return upper;
-    }
-    // Lone surrogates come here too; ICU maps them to themselves.
-    return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
-}
-
-// Reads one code point and advances; a lone surrogate is returned as it stands.
-char32_t nextCodePoint(const char16_t *&in, const char16_t *end)
-{
-    const char16_t first = *in++;
-    if (QChar::isHighSurrogate(first) && in != end && QChar::isLowSurrogate(*in))
-        return QChar::surrogateToUcs4(first, *in++);
-    return first;
-}
 
 // Every ASCII character as a one-unit string, for pieces that stand for themselves.
 constexpr auto asciiCharacters = [] {
@@ -195,11 +104,8 @@ struct Translation
 
     explicit Translation(const ReplaceKey &key)
     {
-        static const QString missing = QStringLiteral("*");
         for (int k = 0; k < LetterCount; ++k) {
-            const QString &slot = key.slot[k];
-            const QStringView piece =
-                isLetter(slot.front().unicode()) ? QStringView(slot) : missing;
+            const QStringView piece = key.piece(k);
             letterPiece[k] = piece;
             letterLength[k] = piece.size();
             longestPiece = std::max(longestPiece, piece.size());
@@ -234,8 +140,8 @@ struct Translation
 };
 
 // One code point the slow way, read from in: its piece, or its upper case (written to spare).
-QStringView pieceOf(const char16_t *&in, const char16_t *end, const Translation &translation,
-                    std::array<char16_t, 2> &spare)
+QStringView readPiece(const char16_t *&in, const char16_t *end, const Translation &translation,
+                      std::array<char16_t, 2> &spare)
 {
     if (*in < 0x80)
         return translation.asciiPiece[*in++];
@@ -254,7 +160,7 @@ char16_t *writePiece(const char16_t *&in, const char16_t *end, char16_t *w,
                      const Translation &translation)
 {
     std::array<char16_t, 2> spare;
-    const QStringView piece = pieceOf(in, end, translation, spare);
+    const QStringView piece = readPiece(in, end, translation, spare);
     return std::copy_n(piece.utf16(), piece.size(), w);
 }
 
@@ -271,7 +177,7 @@ bool isAsciiBlock(const char16_t *in)
 
 // Index LetterCount for every unit whose upper case is no letter, its letter's otherwise. Worked
 // out with a mask: as a branch, mixed text mispredicts it about every other character.
-unsigned letterIndex(char16_t upper)
+unsigned slotOf(char16_t upper)
 {
     const unsigned offset = static_cast<unsigned>(upper) - u'A';
     const unsigned letter = 0u - static_cast<unsigned>(offset < LetterCount);
@@ -408,7 +314,7 @@ char16_t *writeGroup(const char16_t *in, qsizetype count, char16_t *w,
     for (qsizetype i = 0; i < count; ++i) {
         const char16_t unit = upper[in[i]];
         looks |= unit + 1u;
-        const unsigned index = letterIndex(unit);
+        const unsigned index = slotOf(unit);
         const PaddedPiece<Units> &piece = pieces.letter[index];
         const qsizetype size = pieces.move(to, piece);
         // A unit that is no letter stands for itself, over the zero of its padded piece.
@@ -534,7 +440,7 @@ Extent measureOutput(const char16_t *in, const char16_t *end, const Translation 
     std::array<char16_t, 2> spare;
     while (in != end && length < limit) {
         if (!shortPieces || end - in < Chunk || limit - length <= chunkMost) {
-            length += pieceOf(in, end, translation, spare).size();
+            length += readPiece(in, end, translation, spare).size();
             continue;
         }
         const char16_t *const chunkEnd = in + Chunk;
@@ -547,13 +453,13 @@ Extent measureOutput(const char16_t *in, const char16_t *end, const Translation 
             for (; in < groupEnd; ++in) {
                 const char16_t unit = upper[*in];
                 marked |= unit == LookCloser;
-                length += translation.letterLength[letterIndex(unit)];
+                length += translation.letterLength[slotOf(unit)];
             }
             if (marked) {
                 in = groupStart;
                 length = groupLength;
                 while (in < groupEnd)
-                    length += pieceOf(in, end, translation, spare).size();
+                    length += readPiece(in, end, translation, spare).size();
             }
         }
     }
@@ -572,7 +478,7 @@ Extent measureOutput(const char16_t *in, const char16_t *end, const Translation 
 // advice splits is never copied; the kernel may ignore the advice.
 QString outputBuffer(qsizetype length)
 {
-#ifdef Q_OS_LINUX
+#ifdef MADV_HUGEPAGE
     constexpr qsizetype hugePage = qsizetype(1) << 21;
     constexpr qsizetype hugeUnits = hugePage / qsizetype(sizeof(char16_t));
     if (length >= hugeUnits) {
@@ -599,22 +505,10 @@ ReplaceKey::ReplaceKey(const KeyEntries &entries)
     }
 }
 
-QString SimpleUpperCase(const QString &text)
+QStringView ReplaceKey::piece(int k) const
 {
-    const char16_t *in = QStringView(text).utf16();
-    const char16_t *const end = in + text.size();
-    QString upper;
-    upper.reserve(text.size());
-    while (in != end) {
-        const char32_t c = upperCodePoint(nextCodePoint(in, end));
-        if (QChar::requiresSurrogates(c)) {
-            upper += QChar(QChar::highSurrogate(c));
-            upper += QChar(QChar::lowSurrogate(c));
-        } else {
-            upper += QChar(static_cast<char16_t>(c));
-        }
-    }
-    return upper;
+    static const QString missing = QStringLiteral("*");
+    return isLetter(slot[k].front().unicode()) ? QStringView(slot[k]) : QStringView(missing);
 }
 
 QString ApplyKey(const KeyEntries &entries, const QString &input, qsizetype maxLength)

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <limits>
+#include <vector>
 
 /// Number of letters in the key, A to Z.
 inline constexpr int LetterCount = 26;
@@ -32,7 +33,18 @@ struct ReplaceKey
 
     /// Builds the key table from the 26 entries.
     explicit ReplaceKey(const KeyEntries &entries);
+
+    /// What letter k (0 for "A") becomes in the output: its whole slot where the slot begins
+    /// with a letter, "*" otherwise.
+    QStringView piece(int k) const;
 };
+
+/// Whether a UTF-16 unit ends a line: LF, CR, U+2028 (line separator) or U+2029 (paragraph
+/// separator). A CR followed by an LF makes one line break with it.
+constexpr bool isLineBreak(char16_t unit)
+{
+    return unit == u'\n' || unit == u'\r' || (unit & 0xFFFE) == 0x2028;
+}
 
 /// Upper-cases \a text one code point at a time with the simple one-to-one mapping of the
 /// Unicode Character Database, whatever the locale ("ß" stays "ß", "é" becomes "É").
@@ -49,6 +61,14 @@ QString SimpleUpperCase(const QString &text);
 /// there (one less where the cut would split a surrogate pair), and no more of it is built.
 QString ApplyKey(const KeyEntries &entries, const QString &input,
                  qsizetype maxLength = std::numeric_limits<qsizetype>::max());
+
+/// Where each line of \a input starts in its output, ApplyKey(entries, input) uncut: for each line
+/// of the input, first to last, the number of the output line (0 for the first) that holds the
+/// line's first character, or that would hold it where the line is empty. Lines end at every
+/// line break (isLineBreak) of either text. An input line becomes one output line unless an
+/// entry holds line breaks, which add lines, or ends in CR, which joins the input's LF after it
+/// into one CR LF. There is always at least one line, so the result is never empty.
+std::vector<qsizetype> OutputLineStarts(const KeyEntries &entries, const QString &input);
 
 /// Renders the key for export: the 26 entries as typed, in letter order, with nothing between
 /// them and "*" for each empty one. All entries empty give 26 asterisks.

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QVersionNumber>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -128,6 +129,8 @@ private Q_SLOTS:
     void keyString();
     void exportText_data();
     void exportText();
+    void outputLineStarts_data();
+    void outputLineStarts();
 
     // Against the Unicode Character Database and against the plain reference.
     void referenceFollowsIcuVersion_data();
@@ -334,6 +337,53 @@ void TestSubstitution::exportText()
     QFETCH(QString, keyString);
     QFETCH(QString, expected);
     QCOMPARE(ExportText(output, keyString), expected);
+}
+
+// Held against ApplyKey's own output: the line each input line starts on is the number of line
+// breaks in the output of the input before it.
+void TestSubstitution::outputLineStarts_data()
+{
+    QTest::addColumn<QStringList>("key");
+    QTest::addColumn<QString>("input");
+    QTest::newRow("no line break") << keyWith({}) << u"abc"_s;
+    QTest::newRow("every kind of break in the input")
+        << keyWith({{'A', u"q"_s}}) << u"a\nb\r\nc\rd\u2028e\u2029\n\n"_s;
+    QTest::newRow("entry with breaks") << keyWith({{'A', u"x\ny\r\nz\u2028"_s}}) << u"a\nab\r\na"_s;
+    QTest::newRow("entry's CR joins the input's LF")
+        << keyWith({{'A', u"q\r"_s}}) << u"a\na\r\na\ra"_s;
+    QTest::newRow("missing entry adds no break") << keyWith({{'A', u" \n"_s}}) << u"a\na"_s;
+    QTest::newRow("dotless i and long s are letters")
+        << keyWith({{'I', u"i\n"_s}, {'S', u"s\r"_s}}) << u"ı\nſ\n"_s;
+    // Random keys whose entries end in or hold breaks, over texts of letters and breaks.
+    const QStringList pieces = {u"q"_s, u"\r"_s, u"\n"_s, u"\r\n"_s, u"\u2028"_s, u"a"_s, u"é"_s};
+    QRandomGenerator random(11);
+    for (int row = 0; row < 40; ++row) {
+        QStringList key(LetterCount);
+        for (QString &entry : key)
+            entry = u"q"_s + pieces[random.bounded(pieces.size())];
+        QString input;
+        for (int i = random.bounded(30); i > 0; --i)
+            input += pieces[random.bounded(pieces.size())];
+        QTest::addRow("random %d", row) << key << input;
+    }
+}
+
+void TestSubstitution::outputLineStarts()
+{
+    QFETCH(QStringList, key);
+    QFETCH(QString, input);
+    const KeyEntries entries = toEntries(key);
+    const auto breaksIn = [](const QString &text) {
+        return std::count_if(text.begin(), text.end(),
+                             [](QChar c) { return isLineBreak(c.unicode()); }) -
+               text.count(u"\r\n"_s);
+    };
+    std::vector<qsizetype> expected{0};
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (isLineBreak(input[i].unicode()) && !input.mid(i).startsWith(u"\r\n"_s))
+            expected.push_back(breaksIn(ApplyKey(entries, input.left(i + 1))));
+    }
+    QCOMPARE(OutputLineStarts(entries, input), expected);
 }
 
 void TestSubstitution::referenceFollowsIcuVersion_data()

@@ -18,32 +18,15 @@ if [ "$name" = nothing_written_nothing_sent ] && [ -z "${E2E_IN_SESSION:-}" ]; t
     command -v dbus-run-session >/dev/null || { echo "FAIL: dbus-run-session is not installed" >&2; exit 1; }
     E2E_IN_SESSION=$(mktemp -u) exec dbus-run-session -- bash "$0" "$@"
 fi
-work=$(mktemp -d)
-pids=()
+open_case
 # Elsewhere no session bus: with dbus-x11 installed the toolkit would otherwise start one
 # through dbus-launch, which outlives the test.
 [ -n "${E2E_IN_SESSION:-}" ] || export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus"
 
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $name: $*" >&2
-    if [ -s "$work/stderr" ]; then
-        echo "the program's standard error:" >&2
-        cat "$work/stderr" >&2
-    fi
-    exit 1
-}
-
 start_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
     xvfb=$!
+    pids+=("$xvfb")
     local i
     for i in $(seq 200); do
         grep -q '[0-9]' "$work/display" 2>/dev/null && break

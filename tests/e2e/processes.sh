@@ -1,4 +1,29 @@
-# Waiting for processes, for the end-to-end scripts. Sourced, not run.
+# What the end-to-end scripts share: a case's folder and processes, its failure, and waiting for
+# processes. Sourced, not run.
+
+# Opens a case: its scratch folder, $work, and the processes it starts, $pids, which are ended,
+# the last started first, and the folder removed when the script exits, however it exits.
+open_case() {
+    work=$(mktemp -d)
+    pids=()
+    trap close_case EXIT
+}
+close_case() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+
+# Says that the case $name failed and why, with the program's standard error where there is
+# one, and exits.
+fail() {
+    echo "FAIL: $name: $*" >&2
+    if [ -s "$work/stderr" ]; then
+        echo "the program's standard error:" >&2
+        cat "$work/stderr" >&2
+    fi
+    exit 1
+}
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 

@@ -11,23 +11,7 @@ program=$1
 clipboard_tool=$2
 name=$3
 [ -n "${WINEPREFIX:-}" ] || { echo "FAIL: run inside tests/windows/session.sh" >&2; exit 1; }
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $name: $*" >&2
-    if [ -s "$work/stderr" ]; then
-        echo "the program's standard error:" >&2
-        cat "$work/stderr" >&2
-    fi
-    exit 1
-}
+open_case
 
 tool() { wine "$clipboard_tool" "$@"; }
 

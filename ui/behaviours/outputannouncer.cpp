@@ -17,12 +17,11 @@ constexpr qsizetype LeadIn = 20;
 
 } // namespace
 
-OutputAnnouncer::OutputAnnouncer(const OutputView *output,
-                                 std::function<bool(const QWidget *focus)> announcesFor,
+OutputAnnouncer::OutputAnnouncer(OutputView *output, std::vector<const QWidget *> typedIn,
                                  QWidget *window)
     : QObject(window)
     , m_output(output)
-    , m_announcesFor(std::move(announcesFor))
+    , m_typedIn(std::move(typedIn))
 {
     m_pause.setSingleShot(true);
     m_clock.start();
@@ -45,16 +44,12 @@ OutputAnnouncer::~OutputAnnouncer() = default;
 // region they touched, which later changes move or widen.
 void OutputAnnouncer::outputChanged(const ChangedSpan &span)
 {
-    const qsizetype shift = span.afterEnd - span.beforeEnd;
-    const auto follow = [&](qsizetype at, qsizetype inside) {
-        return at <= span.start ? at : at >= span.beforeEnd ? at + shift : inside;
-    };
     if (m_changedFrom < 0) {
         m_changedFrom = span.start;
         m_changedTo = span.afterEnd;
     } else {
-        m_changedFrom = std::min(follow(m_changedFrom, span.start), span.start);
-        m_changedTo = std::max(follow(m_changedTo, span.afterEnd), span.afterEnd);
+        m_changedFrom = std::min(span.moved(m_changedFrom, span.start), span.start);
+        m_changedTo = std::max(span.moved(m_changedTo, span.afterEnd), span.afterEnd);
     }
     const qint64 now = m_clock.elapsed();
     while (!m_recent.empty() && m_recent.front() <= now - RecentMs)
@@ -68,33 +63,35 @@ void OutputAnnouncer::pauseEnded()
     const qsizetype from = std::exchange(m_changedFrom, -1);
     const qsizetype to = std::exchange(m_changedTo, -1);
     const QWidget *focus = QApplication::focusWidget();
-    if (from < 0 || !focus || !m_announcesFor(focus))
+    if (from < 0 || std::find(m_typedIn.begin(), m_typedIn.end(), focus) == m_typedIn.end())
         return;
-    qsizetype first = m_output->lineOf(from);
+    const OutputText &output = m_output->content();
+    qsizetype first = output.lineOf(from);
     // A line break typed at the end of a line leaves that line's text as it was.
-    if (to > from && from == m_output->lineEnd(first) && first + 1 < m_output->lineCount())
+    if (to > from && from == output.lineEnd(first) && first + 1 < output.lineCount())
         ++first;
-    const qsizetype last = std::max(first, m_output->lineOf(std::max(from, to - 1)));
-    const qsizetype start = m_output->lineStart(first);
-    const qsizetype end = m_output->lineEnd(first);
-    const QString words = announcementOf(
-        QStringView(m_output->text()).mid(start, end - start), first, m_output->lineCount(),
-        std::max(from, start) - start, std::clamp(to, start, end) - start, last - first);
+    const qsizetype last = std::max(first, output.lineOf(std::max(from, to - 1)));
+    const qsizetype start = output.lineStart(first);
+    const qsizetype end = output.lineEnd(first);
+    const QString words = announcementOf(QStringView(output.text()).mid(start, end - start), first,
+                                         output.lineCount(), std::max(from, start) - start,
+                                         std::clamp(to, start, end) - start, last - first);
     if (words != m_announced)
         announce(words);
 }
 
 QString OutputAnnouncer::firstLine() const
 {
-    return announcementOf(QStringView(m_output->text()).left(m_output->lineEnd(0)), 0,
-                          m_output->lineCount(), 0, 0, 0);
+    const OutputText &output = m_output->content();
+    return announcementOf(QStringView(output.text()).left(output.lineEnd(0)), 0, output.lineCount(),
+                          0, 0, 0);
 }
 
 void OutputAnnouncer::announce(const QString &words)
 {
     m_announced = words;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    QAccessibleAnnouncementEvent event(const_cast<OutputView *>(m_output), words);
+    QAccessibleAnnouncementEvent event(m_output, words);
     QAccessible::updateAccessibility(&event);
 #else
     m_notice->setAccessibleName(words);

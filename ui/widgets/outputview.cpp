@@ -1,10 +1,8 @@
 #include "outputview.h"
 
 #include "boxframe.h"
-#include "outputaccessible.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
@@ -23,37 +21,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// How far the search for a character or word boundary looks around an offset. Boundaries are
-// local, and a window keeps a step on a line of a million characters from reading all of it.
-constexpr qsizetype CharacterWindow = 64;
-constexpr qsizetype WordWindow = 256;
-
 // The widest a laid-out piece can be: far beyond any piece, and within the layout's range.
 constexpr qreal UnboundedWidth = 1e7;
-
-// A piece of a long line may not begin inside a character: not on the second half of a
-// surrogate pair, a combining mark or a joiner.
-bool continuesCharacter(QStringView text, qsizetype at)
-{
-    const QChar unit = text[at];
-    if (unit.isLowSurrogate())
-        return true;
-    char32_t code = unit.unicode();
-    if (unit.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate())
-        code = QChar::surrogateToUcs4(unit, text[at + 1]);
-    return QChar::isMark(code) || code == 0x200D;
-}
 
 } // namespace
 
 OutputView::OutputView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
-    static const bool accessibleInstalled = [] {
-        QAccessible::installFactory(&outputViewAccessible);
-        return true;
-    }();
-    Q_UNUSED(accessibleInstalled)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Two pixels around the text and the scroll bars, for the frame and the focus ring.
@@ -71,44 +46,40 @@ OutputView::~OutputView() = default;
 
 void OutputView::setText(const QString &text)
 {
-    setText(text, changedSpan(m_text, text));
+    setText(text, changedSpan(m_content.text(), text));
 }
 
 void OutputView::setText(const QString &text, const ChangedSpan &span)
 {
     if (span.isEmpty()) {
-        m_text = text; // the same characters; sharing them saves a copy
+        m_content.setText(text, span); // the same characters; sharing them saves a copy
         return;
     }
-    const qsizetype shift = span.afterEnd - span.beforeEnd;
-    auto follow = [&](qsizetype at) { return at <= span.start ? at : at + shift; };
-    qsizetype anchor = 0;
-    qsizetype position = 0;
+    qsizetype anchor = span.start;
+    qsizetype position = span.start; // where the text under the cursor or the selection changed
     if (selectionEnd() <= span.start || selectionStart() >= span.beforeEnd) {
-        anchor = follow(m_anchor);
-        position = follow(m_position);
-    } else {
-        anchor = position = span.start; // the text under the cursor or the selection changed
+        anchor = span.moved(m_anchor, span.start);
+        position = span.moved(m_position, span.start);
     }
 
     // What changes where the focus is not is announced once typing pauses (OutputAnnouncer):
     // an event for every keystroke would only crowd the screen reader's queue.
     const bool announce = QAccessible::isActive() && hasFocus();
     const QString removed =
-        announce ? m_text.mid(span.start, span.beforeEnd - span.start) : QString();
-    m_text = text;
-    indexLines(span);
+        announce ? m_content.text().mid(span.start, span.beforeEnd - span.start) : QString();
+    m_content.setText(text, span);
+    lineIndexChanged();
     // A position may not fall between the two characters of a CR LF pair.
     for (qsizetype *at : {&anchor, &position}) {
-        *at = std::clamp<qsizetype>(*at, 0, m_text.size());
-        if (*at > 0 && *at < m_text.size() && m_text[*at - 1] == u'\r' && m_text[*at] == u'\n')
+        *at = std::clamp<qsizetype>(*at, 0, text.size());
+        if (*at > 0 && *at < text.size() && text[*at - 1] == u'\r' && text[*at] == u'\n')
             --*at;
     }
     updateScrollBars();
     viewport()->update();
 
     if (announce) {
-        const QString inserted = m_text.mid(span.start, span.afterEnd - span.start);
+        const QString inserted = text.mid(span.start, span.afterEnd - span.start);
         if (!removed.isEmpty() && !inserted.isEmpty()) {
             QAccessibleTextUpdateEvent update(this, int(span.start), removed, inserted);
             QAccessible::updateAccessibility(&update);
@@ -124,150 +95,46 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
     Q_EMIT textChanged();
 }
 
-// One pass over the text finds the line starts and estimates each line's width from the
-// advances of its characters, which sets the range of the horizontal scroll bar. It runs on every
-// change of a whole book, so a single table lookup per character tells a line break, an advance
-// and a character not met before apart, and advances add up in fixed point.
-void OutputView::indexLines()
-{
-    m_lineStarts.assign(1, 0);
-    m_lineWidths.clear();
-    scanLines(0, m_text.size(), m_lineStarts, m_lineWidths);
-    lineIndexChanged();
-}
-
-// Typing changes a line or two of a book: only the lines the change touched are scanned again,
-// from the line before it (whose CR may now meet an LF) to the first line start past it that
-// the change cannot have moved, and every later line start moves by the change's length.
-void OutputView::indexLines(const ChangedSpan &span)
-{
-    const qsizetype first = lineOf(std::max<qsizetype>(0, span.start - 1));
-    const auto after =
-        std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), span.beforeEnd + 1);
-    const qsizetype shift = span.afterEnd - span.beforeEnd;
-    if (span.afterEnd - span.start > m_text.size() / 2) {
-        indexLines(); // a change of the key: most lines changed
-        return;
-    }
-    const qsizetype last = after - m_lineStarts.begin(); // the first line left as it was
-    const qsizetype stop = last < lineCount() ? m_lineStarts[size_t(last)] + shift : m_text.size();
-    std::vector<qsizetype> starts{m_lineStarts[size_t(first)]};
-    std::vector<qint64> widths;
-    scanLines(starts.front(), stop, starts, widths);
-    if (last < lineCount() && starts.back() != stop) {
-        indexLines(); // not where the unchanged lines begin: cannot happen, but costs only time
-        return;
-    }
-    if (last < lineCount())
-        starts.pop_back(); // the first unchanged line, which follows
-    for (auto start = after; start != m_lineStarts.end(); ++start)
-        *start += shift;
-    m_lineStarts.erase(m_lineStarts.begin() + first, after);
-    m_lineStarts.insert(m_lineStarts.begin() + first, starts.begin(), starts.end());
-    m_lineWidths.erase(m_lineWidths.begin() + first, m_lineWidths.begin() + last);
-    m_lineWidths.insert(m_lineWidths.begin() + first, widths.begin(), widths.end());
-    lineIndexChanged();
-}
-
-// Scans text[from, to), from the start of a line, adding the start of each further line to starts
-// and the estimated width of each line it ends to widths, the last line's too where to is the end
-// of the text.
-void OutputView::scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> &starts,
-                           std::vector<qint64> &widths)
-{
-    const auto *units = reinterpret_cast<const char16_t *>(m_text.utf16());
-    const qsizetype size = m_text.size();
-    if (size > 0 && m_advances.empty())
-        m_advances.assign(0x10000, UnknownAdvance);
-    qint64 width = 0;
-    for (qsizetype i = from; i < to; ++i) {
-        const char16_t unit = units[i];
-        qint32 step = m_advances[unit];
-        if (step == UnknownAdvance)
-            step = measureAdvance(unit);
-        if (step >= 0) {
-            width += step;
-            continue;
-        }
-        if (unit == u'\r' && i + 1 < size && units[i + 1] == u'\n')
-            ++i;
-        starts.push_back(i + 1);
-        widths.push_back(width);
-        width = 0;
-    }
-    if (to == size)
-        widths.push_back(width);
-}
-
 // What was laid out belongs to the old text, and the widest line may have changed.
 void OutputView::lineIndexChanged()
 {
     m_chunks.clear();
     m_layouts.clear();
-    const auto widest = std::max_element(m_lineWidths.begin(), m_lineWidths.end());
-    m_widestLine = widest == m_lineWidths.end() ? 0 : qreal(*widest) / AdvanceUnit;
+    m_widestLine = m_content.widestLine();
 }
 
-qint32 OutputView::measureAdvance(char16_t unit)
-{
-    const QFontMetricsF metrics(font());
-    qreal advance = 0;
-    if (isLineBreak(unit))
-        return m_advances[unit] = LineBreakAdvance;
-    if (QChar::isHighSurrogate(unit))
-        advance = metrics.averageCharWidth(); // the pair's width, counted once
-    else if (unit == u'\t')
-        advance = m_tabWidth;
-    else if (!QChar::isLowSurrogate(unit) && QChar::category(unit) != QChar::Mark_NonSpacing &&
-             QChar::category(unit) != QChar::Mark_Enclosing &&
-             QChar::category(unit) != QChar::Other_Format)
-        advance = metrics.horizontalAdvance(QString(QChar(unit))); // as a layout shapes it
-    return m_advances[unit] = qint32(std::lround(advance * AdvanceUnit));
-}
-
-qreal OutputView::advanceOf(char16_t unit) const
-{
-    const qint32 step = m_advances.empty() ? 0 : m_advances[unit];
-    return step > 0 ? qreal(step) / AdvanceUnit : 0;
-}
-
+// The text's lines are measured in the view's font; each unit is measured once, as it turns up.
 void OutputView::fontChanged()
 {
-    const QFontMetrics metrics(font());
-    m_lineHeight = std::max(1, metrics.lineSpacing());
-    m_advances.clear(); // measured again as the characters turn up
-    indexLines();
+    const QFontMetricsF metrics(font());
+    m_lineHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+    m_content.setMeasure([metrics, tabWidth = m_tabWidth](char16_t unit) -> qreal {
+        if (QChar::isHighSurrogate(unit))
+            return metrics.averageCharWidth(); // the pair's width, counted once
+        if (unit == u'\t')
+            return tabWidth;
+        const QChar::Category category = QChar::category(unit);
+        if (QChar::isLowSurrogate(unit) || category == QChar::Mark_NonSpacing ||
+            category == QChar::Mark_Enclosing || category == QChar::Other_Format)
+            return 0;
+        return metrics.horizontalAdvance(QString(QChar(unit))); // as a layout shapes it
+    });
+    lineIndexChanged();
     updateScrollBars();
     viewport()->update();
 }
 
-qsizetype OutputView::lineEnd(qsizetype line) const
-{
-    if (line + 1 >= lineCount())
-        return m_text.size();
-    const qsizetype next = lineStart(line + 1);
-    const bool pair =
-        next - 2 >= lineStart(line) && m_text[next - 1] == u'\n' && m_text[next - 2] == u'\r';
-    return next - (pair ? 2 : 1);
-}
-
-qsizetype OutputView::lineOf(qsizetype offset) const
-{
-    const auto after = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), offset);
-    return qsizetype(after - m_lineStarts.begin()) - 1;
-}
-
 QString OutputView::selectedText() const
 {
-    return m_text.mid(selectionStart(), selectionEnd() - selectionStart());
+    return text().mid(selectionStart(), selectionEnd() - selectionStart());
 }
 
 void OutputView::setSelection(qsizetype anchor, qsizetype position)
 {
     const auto valid = [this](qsizetype at) {
-        at = std::clamp<qsizetype>(at, 0, m_text.size());
-        const qsizetype line = lineOf(at);
-        return std::min(at, lineEnd(line)); // not inside a line break
+        at = std::clamp<qsizetype>(at, 0, text().size());
+        const qsizetype line = m_content.lineOf(at);
+        return std::min(at, m_content.lineEnd(line)); // not inside a line break
     };
     m_goalX = -1;
     changeSelection(valid(anchor), valid(position));
@@ -276,7 +143,7 @@ void OutputView::setSelection(qsizetype anchor, qsizetype position)
 
 void OutputView::selectAll()
 {
-    changeSelection(0, m_text.size());
+    changeSelection(0, text().size());
     offerSelectionToPrimary();
 }
 
@@ -324,7 +191,7 @@ int OutputView::visibleLines() const
 void OutputView::updateScrollBars()
 {
     QScrollBar *vertical = verticalScrollBar();
-    vertical->setRange(0, int(std::max<qsizetype>(0, lineCount() - visibleLines())));
+    vertical->setRange(0, int(std::max<qsizetype>(0, m_content.lineCount() - visibleLines())));
     vertical->setPageStep(visibleLines());
     vertical->setSingleStep(1);
     QScrollBar *horizontal = horizontalScrollBar();
@@ -341,7 +208,8 @@ QPointF OutputView::lineOrigin(qsizetype line) const
 }
 
 // A short line is one piece. A long one is cut every LayoutChunk characters, at the next place
-// where a character begins, and each piece is placed where the estimated advances of the
+// where a character begins (not on the second half of a surrogate pair, a combining mark or a
+// joiner), and each piece is placed where the estimated advances of the
 // characters before it end.
 const std::vector<OutputView::Chunk> &OutputView::chunksOf(qsizetype line) const
 {
@@ -350,23 +218,23 @@ const std::vector<OutputView::Chunk> &OutputView::chunksOf(qsizetype line) const
         return known->second;
     if (m_chunks.size() > 4096)
         m_chunks.clear();
-    const qsizetype start = lineStart(line);
-    const qsizetype end = lineEnd(line);
+    const qsizetype start = m_content.lineStart(line);
+    const qsizetype end = m_content.lineEnd(line);
     std::vector<Chunk> &chunks = m_chunks[line];
     if (end - start <= LayoutChunk) {
         chunks.push_back({start, end, 0});
         return chunks;
     }
-    const QStringView text(m_text);
+    const QStringView units(text());
     qreal x = 0;
     qsizetype at = start;
     while (at < end) {
         qsizetype cut = std::min(end, at + LayoutChunk);
-        while (cut < end && cut - at < 2 * LayoutChunk && continuesCharacter(text, cut))
+        while (cut < end && cut - at < 2 * LayoutChunk && m_content.continuesCharacter(cut))
             ++cut;
         chunks.push_back({at, cut, x, true});
         for (qsizetype i = at; i < cut; ++i)
-            x += advanceOf(text[i].unicode());
+            x += m_content.advanceOf(units[i].unicode());
         at = cut;
     }
     return chunks;
@@ -402,7 +270,7 @@ QTextLayout &OutputView::layoutOf(const Chunk &chunk) const
         QFont pieceFont = font();
         if (chunk.ofLongLine)
             pieceFont.setKerning(false);
-        slot = std::make_unique<QTextLayout>(m_text.mid(chunk.start, chunk.end - chunk.start),
+        slot = std::make_unique<QTextLayout>(text().mid(chunk.start, chunk.end - chunk.start),
                                              pieceFont);
         QTextOption option;
         option.setWrapMode(QTextOption::NoWrap);
@@ -422,7 +290,7 @@ QTextLayout &OutputView::layoutOf(const Chunk &chunk) const
 
 qreal OutputView::xOf(qsizetype offset) const
 {
-    const qsizetype line = lineOf(offset);
+    const qsizetype line = m_content.lineOf(offset);
     const Chunk chunk = chunkAt(line, offset);
     return chunk.x + layoutOf(chunk).lineAt(0).cursorToX(int(offset - chunk.start));
 }
@@ -438,18 +306,19 @@ qsizetype OutputView::offsetAt(QPoint point) const
 {
     const int row = int(std::floor(qreal(point.y() - Margin) / m_lineHeight));
     const qsizetype line =
-        std::clamp<qsizetype>(verticalScrollBar()->value() + row, 0, lineCount() - 1);
+        std::clamp<qsizetype>(verticalScrollBar()->value() + row, 0, m_content.lineCount() - 1);
     return offsetInLine(line, point.x() - Margin + horizontalScrollBar()->value());
 }
 
 QRect OutputView::characterRect(qsizetype offset) const
 {
-    offset = std::clamp<qsizetype>(offset, 0, m_text.size());
-    const qsizetype line = lineOf(offset);
+    offset = std::clamp<qsizetype>(offset, 0, text().size());
+    const qsizetype line = m_content.lineOf(offset);
     const QPointF origin = lineOrigin(line);
     const qreal left = xOf(offset);
-    const qreal right = offset < lineEnd(line) ? xOf(nextCharacter(offset))
-                                               : left + QFontMetrics(font()).averageCharWidth();
+    const qreal right = offset < m_content.lineEnd(line)
+                            ? xOf(m_content.nextCharacter(offset))
+                            : left + QFontMetrics(font()).averageCharWidth();
     return QRectF(origin.x() + std::min(left, right), origin.y(), std::abs(right - left),
                   m_lineHeight)
         .toAlignedRect();
@@ -457,7 +326,7 @@ QRect OutputView::characterRect(qsizetype offset) const
 
 void OutputView::ensureVisible(qsizetype offset)
 {
-    const qsizetype line = lineOf(offset);
+    const qsizetype line = m_content.lineOf(offset);
     QScrollBar *vertical = verticalScrollBar();
     if (line < vertical->value())
         vertical->setValue(int(line));
@@ -483,7 +352,8 @@ void OutputView::paintEvent(QPaintEvent * /*event*/)
     painter.setPen(palette().color(QPalette::Text));
     const QFontMetricsF metrics(font());
     const int first = verticalScrollBar()->value();
-    const qsizetype last = std::min<qsizetype>(lineCount() - 1, first + visibleLines() + 1);
+    const qsizetype last =
+        std::min<qsizetype>(m_content.lineCount() - 1, first + visibleLines() + 1);
     const qreal left = horizontalScrollBar()->value() - Margin;
     const qreal right = left + viewport()->width();
     const bool cursorShown = hasFocus() && m_cursorShown && !hasSelection();
@@ -558,107 +428,13 @@ bool OutputView::event(QEvent *event)
     return handled;
 }
 
-qsizetype OutputView::nextCharacter(qsizetype offset) const
-{
-    const qsizetype line = lineOf(offset);
-    const qsizetype end = lineEnd(line);
-    if (offset >= end)
-        return line + 1 < lineCount() ? lineStart(line + 1) : offset;
-    const qsizetype length = std::min(end - offset, CharacterWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + offset, length);
-    const qsizetype next = finder.toNextBoundary();
-    return offset + (next > 0 ? next : length);
-}
-
-qsizetype OutputView::previousCharacter(qsizetype offset) const
-{
-    const qsizetype line = lineOf(offset);
-    const qsizetype start = lineStart(line);
-    if (offset <= start)
-        return line > 0 ? lineEnd(line - 1) : offset;
-    const qsizetype begin = std::max(start, offset - CharacterWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_text.constData() + begin,
-                               offset - begin);
-    finder.toEnd();
-    const qsizetype previous = finder.toPreviousBoundary();
-    return begin + std::max<qsizetype>(previous, 0);
-}
-
-// Words as the toolkit's editors step over them: to the start of the next or of this word.
-qsizetype OutputView::nextWord(qsizetype offset) const
-{
-    const qsizetype end = lineEnd(lineOf(offset));
-    if (offset >= end)
-        return nextCharacter(offset);
-    const qsizetype length = std::min(end - offset, WordWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + offset, length);
-    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
-        if (next == length || finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            return offset + next;
-    }
-    return offset + length;
-}
-
-qsizetype OutputView::previousWord(qsizetype offset) const
-{
-    const qsizetype start = lineStart(lineOf(offset));
-    if (offset <= start)
-        return previousCharacter(offset);
-    const qsizetype begin = std::max(start, offset - WordWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, m_text.constData() + begin,
-                               offset - begin);
-    finder.toEnd();
-    for (qsizetype previous = finder.toPreviousBoundary(); previous > 0;
-         previous = finder.toPreviousBoundary()) {
-        if (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            return begin + previous;
-    }
-    return begin;
-}
-
-std::pair<qsizetype, qsizetype> OutputView::itemAround(qsizetype offset,
-                                                       QTextBoundaryFinder::BoundaryType type) const
-{
-    const qsizetype line = lineOf(offset);
-    const qsizetype start = std::max(lineStart(line), offset - WordWindow);
-    const qsizetype end = std::min(lineEnd(line), offset + WordWindow);
-    QTextBoundaryFinder finder(type, m_text.constData() + start, end - start);
-    const qsizetype at = offset - start;
-    finder.setPosition(at);
-    const qsizetype first = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
-    finder.setPosition(at);
-    const qsizetype last = finder.toNextBoundary();
-    return {start + std::max<qsizetype>(first, 0), last < 0 ? end : start + last};
-}
-
-std::pair<qsizetype, qsizetype>
-OutputView::startsAround(qsizetype offset, QTextBoundaryFinder::BoundaryType type) const
-{
-    const qsizetype line = lineOf(offset);
-    const qsizetype start = std::max(lineStart(line), offset - WordWindow);
-    const qsizetype end = std::min(lineEnd(line), offset + WordWindow);
-    QTextBoundaryFinder finder(type, m_text.constData() + start, end - start);
-    const auto isStart = [&] {
-        return finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem;
-    };
-    finder.setPosition(offset - start);
-    qsizetype first = finder.isAtBoundary() ? offset - start : finder.toPreviousBoundary();
-    while (first > 0 && !isStart())
-        first = finder.toPreviousBoundary();
-    finder.setPosition(offset - start);
-    qsizetype last = finder.toNextBoundary();
-    while (last > 0 && last < end - start && !isStart())
-        last = finder.toNextBoundary();
-    return {start + std::max<qsizetype>(first, 0), last <= 0 ? end : start + last};
-}
-
 void OutputView::selectWordAt(qsizetype offset)
 {
-    const qsizetype line = lineOf(offset);
-    if (lineStart(line) == lineEnd(line))
+    const qsizetype line = m_content.lineOf(offset);
+    if (m_content.lineStart(line) == m_content.lineEnd(line))
         return;
-    const auto [start, end] =
-        itemAround(std::min(offset, lineEnd(line) - 1), QTextBoundaryFinder::Word);
+    const auto [start, end] = m_content.itemAround(std::min(offset, m_content.lineEnd(line) - 1),
+                                                   QTextBoundaryFinder::Word);
     m_goalX = -1;
     changeSelection(start, end);
 }
@@ -710,7 +486,7 @@ void OutputView::keyPressEvent(QKeyEvent *event)
                                event->matches(QKeySequence::SelectEndOfDocument);
     if (toDocumentEnd || event->matches(QKeySequence::MoveToStartOfDocument) ||
         event->matches(QKeySequence::SelectStartOfDocument)) {
-        moveCursor(toDocumentEnd ? m_text.size() : 0,
+        moveCursor(toDocumentEnd ? text().size() : 0,
                    event->matches(QKeySequence::SelectEndOfDocument) ||
                        event->matches(QKeySequence::SelectStartOfDocument));
         return;
@@ -719,17 +495,20 @@ void OutputView::keyPressEvent(QKeyEvent *event)
         const bool select = event->matches(move.select);
         if (!select && !event->matches(move.move))
             continue;
-        const qsizetype line = lineOf(m_position);
+        const qsizetype line = m_content.lineOf(m_position);
         switch (move.step) {
         case Move::Character:
-            moveCursor(move.forward ? nextCharacter(m_position) : previousCharacter(m_position),
+            moveCursor(move.forward ? m_content.nextCharacter(m_position)
+                                    : m_content.previousCharacter(m_position),
                        select);
             break;
         case Move::Word:
-            moveCursor(move.forward ? nextWord(m_position) : previousWord(m_position), select);
+            moveCursor(move.forward ? m_content.nextWord(m_position)
+                                    : m_content.previousWord(m_position),
+                       select);
             break;
         case Move::Edge:
-            moveCursor(move.forward ? lineEnd(line) : lineStart(line), select);
+            moveCursor(move.forward ? m_content.lineEnd(line) : m_content.lineStart(line), select);
             break;
         case Move::Line:
         case Move::Page: {
@@ -742,8 +521,8 @@ void OutputView::keyPressEvent(QKeyEvent *event)
                                               int(move.forward ? lines : -lines));
             if (target < 0)
                 moveCursor(0, select);
-            else if (target >= lineCount())
-                moveCursor(m_text.size(), select);
+            else if (target >= m_content.lineCount())
+                moveCursor(text().size(), select);
             else
                 moveCursor(offsetInLine(target, m_goalX), select, true);
             break;
@@ -761,9 +540,9 @@ void OutputView::mousePressEvent(QMouseEvent *event)
     const qsizetype offset = offsetAt(event->position().toPoint());
     if (m_tripleClickTimer.isActive()) {
         m_tripleClickTimer.stop();
-        const qsizetype line = lineOf(offset);
+        const qsizetype line = m_content.lineOf(offset);
         m_goalX = -1;
-        changeSelection(lineStart(line), lineEnd(line));
+        changeSelection(m_content.lineStart(line), m_content.lineEnd(line));
         offerSelectionToPrimary();
         return;
     }
@@ -818,7 +597,7 @@ void OutputView::contextMenuEvent(QContextMenuEvent *event)
     QAction *selectAllAction =
         menu.addAction(tr("Select All") + u'\t' +
                        QKeySequence(QKeySequence::SelectAll).toString(QKeySequence::NativeText));
-    selectAllAction->setEnabled(!m_text.isEmpty());
+    selectAllAction->setEnabled(!text().isEmpty());
     connect(selectAllAction, &QAction::triggered, this, &OutputView::selectAll);
     menu.exec(event->globalPos());
 }

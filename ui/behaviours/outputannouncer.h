@@ -22,7 +22,7 @@
 #include <QTimer>
 
 #include <deque>
-#include <functional>
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 class QWidget;
@@ -36,10 +36,9 @@ class OutputAnnouncer : public QObject
     Q_DISABLE_COPY_MOVE(OutputAnnouncer)
 
 public:
-    // Changes made while announcesFor(the focus widget) holds are announced; the notification,
-    // where there is one, is a child of window that paints nothing.
-    OutputAnnouncer(const OutputView *output,
-                    std::function<bool(const QWidget *focus)> announcesFor, QWidget *window);
+    // Changes made while the focus is in one of typedIn are announced, as coming from output;
+    // the notification, where there is one, is a child of window that paints nothing.
+    OutputAnnouncer(OutputView *output, std::vector<const QWidget *> typedIn, QWidget *window);
     ~OutputAnnouncer() override;
 
     // The output changed over span: announce the changed line once typing pauses.
@@ -70,8 +69,8 @@ Q_SIGNALS:
 private:
     void pauseEnded();
 
-    const OutputView *m_output = nullptr;
-    std::function<bool(const QWidget *)> m_announcesFor;
+    OutputView *m_output = nullptr;
+    std::vector<const QWidget *> m_typedIn;
     QTimer m_pause;
     QElapsedTimer m_clock;
     std::deque<qint64> m_recent; // when the changes of the last RecentMs came, on m_clock

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -46,9 +45,10 @@ private:
     QStringList lines() const
     {
         QStringList found;
-        for (qsizetype line = 0; line < m_view->lineCount(); ++line)
-            found << m_view->text().mid(m_view->lineStart(line),
-                                        m_view->lineEnd(line) - m_view->lineStart(line));
+        for (qsizetype line = 0; line < m_view->content().lineCount(); ++line)
+            found << m_view->text().mid(m_view->content().lineStart(line),
+                                        m_view->content().lineEnd(line) -
+                                            m_view->content().lineStart(line));
         return found;
     }
 
@@ -90,40 +90,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->text(), text);
         QCOMPARE(this->lines(), lines);
         m_view->grab(); // and it paints
-    }
-
-    // Typing changes a line or two, and only those are indexed again: after any small edit the
-    // lines and the sideways range are what indexing the whole text gives.
-    void editsKeepTheLineIndex()
-    {
-        const QStringList pieces = {
-            u"a"_s,      u"\n"_s,  u"\r"_s,   u"\r\n"_s,           u"\u2028"_s,
-            u"\u2029"_s, u"xyz"_s, u"\n\r"_s, u"wide line wide"_s, u""_s};
-        QString text;
-        for (int line = 0; line < 100; ++line)
-            text += u"line %1 "_s.arg(line) + pieces[line % pieces.size()];
-        // Both hidden, as painting widens the range to lines laid out wider than estimated.
-        OutputView whole;
-        whole.resize(m_view->size());
-        whole.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&whole));
-        whole.hide();
-        m_view->hide();
-        m_view->setText(text);
-        QRandomGenerator random(7);
-        for (int step = 0; step < 300; ++step) {
-            const qsizetype at = random.bounded(text.size() + 1);
-            const qsizetype removed = random.bounded(std::min<qsizetype>(3, text.size() - at) + 1);
-            text.replace(at, removed, pieces[random.bounded(pieces.size())]);
-            m_view->setText(text);
-            whole.setText(QString());
-            whole.setText(text); // indexed whole
-            QCOMPARE(m_view->lineCount(), whole.lineCount());
-            for (qsizetype line = 0; line < whole.lineCount(); ++line)
-                QCOMPARE(m_view->lineStart(line), whole.lineStart(line));
-            QCOMPARE(m_view->horizontalScrollBar()->maximum(),
-                     whole.horizontalScrollBar()->maximum());
-        }
     }
 
     void keyboardSelection_data()
@@ -211,7 +177,7 @@ private Q_SLOTS:
         QTRY_VERIFY(m_view->verticalScrollBar()->value() > 5);
         QTest::mouseRelease(viewport(), Qt::LeftButton, {}, QPoint(20, viewport()->height() + 30));
         QCOMPARE(m_view->selectionStart(), 0);
-        QVERIFY(m_view->lineOf(m_view->selectionEnd()) > 5);
+        QVERIFY(m_view->content().lineOf(m_view->selectionEnd()) > 5);
     }
 
     // The cursor stays in sight: Ctrl+End scrolls to the last line, End of a long line sideways,
@@ -228,14 +194,14 @@ private Q_SLOTS:
 
         press({u"PgDown"_s});
         QVERIFY(vertical->value() > 0);
-        QCOMPARE(m_view->lineOf(m_view->position()), vertical->pageStep());
+        QCOMPARE(m_view->content().lineOf(m_view->position()), vertical->pageStep());
 
         press({u"Ctrl+End"_s});
         QCOMPARE(vertical->value(), vertical->maximum());
-        const qsizetype line50 = m_view->lineStart(50);
+        const qsizetype line50 = m_view->content().lineStart(50);
         m_view->setSelection(line50, line50);
         press({u"End"_s});
-        QCOMPARE(m_view->position(), m_view->lineEnd(50));
+        QCOMPARE(m_view->position(), m_view->content().lineEnd(50));
         QVERIFY(horizontal->value() > 0);
         QVERIFY(viewport()->rect().contains(m_view->characterRect(m_view->position()).center()));
         press({u"Home"_s});

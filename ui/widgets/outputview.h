@@ -1,38 +1,29 @@
-// The read-only output box: a scroll area over one plain string and an index of its line
-// starts, which lays out and draws only the lines on screen. A change of the key rewrites every
-// line of a book; the toolkit's text document would rebuild all of its blocks each time, this
-// view rebuilds its line index and one screenful.
+// The read-only output box: a scroll area over the output's text (OutputText: one string and an
+// index of its lines) that lays out and draws only the lines on screen. A change of the key
+// rewrites every line of a book; the toolkit's text document would rebuild all of its blocks
+// each time, this view re-indexes the lines and lays out one screenful.
 //
 // The user places the cursor, selects with the mouse and the keyboard, and copies; nothing else
-// changes the text. Every line break kind (LF, CR LF, CR, U+2028, U+2029) ends a line, and the
-// text is kept exactly as set. Lines do not wrap; a line longer than LayoutChunk characters is
-// laid out in pieces of about that length, placed by an estimate of their width, so that a whole
+// changes the text. Lines do not wrap; a line longer than LayoutChunk characters is laid out in
+// pieces of about that length, placed by the text's estimate of their width, so that a whole
 // book on one line costs no more than a screenful.
 #pragma once
 
 #include "changedspan.h"
+#include "outputtext.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QString>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 QT_BEGIN_NAMESPACE
 class QTextLayout;
 QT_END_NAMESPACE
-
-// Whether a UTF-16 unit ends a line of the output: LF, CR (a CR before an LF makes one break with
-// it), U+2028 and U+2029.
-inline bool isLineBreak(char16_t unit)
-{
-    return unit == u'\n' || unit == u'\r' || (unit & 0xFFFE) == 0x2028;
-}
 
 class OutputView : public QAbstractScrollArea
 {
@@ -43,18 +34,14 @@ public:
     explicit OutputView(QWidget *parent = nullptr);
     ~OutputView() override;
 
-    const QString &text() const { return m_text; }
+    const QString &text() const { return m_content.text(); }
+    // The text with its lines, words and characters.
+    const OutputText &content() const { return m_content; }
     // Replaces the text. A selection wholly outside span (where the old and the new text
     // differ) stays on its characters; one that overlaps it is dropped. The scroll position
     // stays as it is.
     void setText(const QString &text, const ChangedSpan &span);
     void setText(const QString &text);
-
-    qsizetype lineCount() const { return qsizetype(m_lineStarts.size()); }
-    qsizetype lineStart(qsizetype line) const { return m_lineStarts[size_t(line)]; }
-    // Where the line's characters end, before its line break.
-    qsizetype lineEnd(qsizetype line) const;
-    qsizetype lineOf(qsizetype offset) const;
 
     qsizetype anchor() const { return m_anchor; }
     qsizetype position() const { return m_position; }
@@ -70,13 +57,6 @@ public:
     QRect characterRect(qsizetype offset) const;
     qsizetype offsetAt(QPoint point) const;
     void ensureVisible(qsizetype offset);
-    // The grapheme or word that holds offset, which lies inside a line, not on its break.
-    std::pair<qsizetype, qsizetype> itemAround(qsizetype offset,
-                                               QTextBoundaryFinder::BoundaryType type) const;
-    // From the last start of a word or sentence at or before offset to the next start after it,
-    // within offset's line: a word with the spaces and punctuation that follow it.
-    std::pair<qsizetype, qsizetype> startsAround(qsizetype offset,
-                                                 QTextBoundaryFinder::BoundaryType type) const;
 
     // Lines longer than this are laid out in pieces.
     static constexpr qsizetype LayoutChunk = 1024;
@@ -114,14 +94,8 @@ private:
         bool ofLongLine = false;
     };
 
-    void indexLines();
-    void indexLines(const ChangedSpan &span);
-    void scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> &starts,
-                   std::vector<qint64> &widths);
     void lineIndexChanged();
     void fontChanged();
-    qint32 measureAdvance(char16_t unit);
-    qreal advanceOf(char16_t unit) const;
     void updateScrollBars();
     int visibleLines() const;
     QPointF lineOrigin(qsizetype line) const;
@@ -132,10 +106,6 @@ private:
     qreal xOf(qsizetype offset) const;
     qsizetype offsetInLine(qsizetype line, qreal x) const;
 
-    qsizetype nextCharacter(qsizetype offset) const;
-    qsizetype previousCharacter(qsizetype offset) const;
-    qsizetype nextWord(qsizetype offset) const;
-    qsizetype previousWord(qsizetype offset) const;
     void selectWordAt(qsizetype offset);
     void moveCursor(qsizetype offset, bool keepAnchor, bool keepGoalX = false);
     void changeSelection(qsizetype anchor, qsizetype position);
@@ -143,15 +113,9 @@ private:
     void restartBlinking();
     void offerSelectionToPrimary() const;
 
-    QString m_text;
-    std::vector<qsizetype> m_lineStarts{0};
-    std::vector<qint64> m_lineWidths{0}; // estimated, in 1/AdvanceUnit pixels
+    OutputText m_content;
+    // The estimated width of the widest line, widened where a line laid out is wider.
     qreal m_widestLine = 0;
-    // Advances by UTF-16 unit in 1/AdvanceUnit pixels, measured as units turn up.
-    static constexpr qint32 AdvanceUnit = 64;
-    static constexpr qint32 UnknownAdvance = -1;
-    static constexpr qint32 LineBreakAdvance = -2;
-    std::vector<qint32> m_advances;
     int m_lineHeight = 1;
     qreal m_tabWidth = 80;
 

@@ -1,35 +1,23 @@
-#include "clipboardexport.h"
+#include "exportways.h"
+#include "helpercontract.h"
+#include "servinghelper.h"
 
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPointer>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <optional>
-
-#ifdef Q_OS_WIN
-#include <QThread>
-#include <qt_windows.h>
-#endif
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Exit must end the program within a second whatever the clipboard does.
-constexpr int ExitBudgetMs = 800;
 // How long a keeper (a compositor that keeps clipboards, a clipboard manager) may take to read
 // a new selection.
 constexpr int KeeperWaitMs = 300;
@@ -41,226 +29,6 @@ constexpr int CopyCheckMs = 250;
 constexpr int CompositorTakeOverMs = 100;
 // How long Exit waits for the helper to hold the X11 clipboard where the text is kept already.
 constexpr int X11WaitMs = 150;
-
-// The toolkit's clipboard, for window systems that keep its contents after the program ends
-// (macOS), as long as the program ends through the normal exit.
-class ToolkitClipboardExport final : public ClipboardExport
-{
-public:
-    QString clearAndPut(const QString &text) override
-    {
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        clipboard->clear();
-        clipboard->setText(text);
-        if (clipboard->text() != text)
-            return u"the clipboard did not take the text."_s;
-        return {};
-    }
-
-    void endProgram() override { QCoreApplication::quit(); }
-};
-
-#ifdef Q_OS_WIN
-// Another program may hold the clipboard open for a moment, to read what was put on it (a
-// clipboard history does); the toolkit's own clipboard tries for 200 ms.
-constexpr int OpenWaitMs = 500;
-
-// The system's words for the error of the clipboard function that has just failed, without the
-// full stop.
-QString systemError()
-{
-    const DWORD error = GetLastError();
-    wchar_t *message = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
-    QString text = QString::fromWCharArray(message, int(length)).trimmed();
-    LocalFree(message);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text.isEmpty() ? u"error %1"_s.arg(error) : text;
-}
-
-// Windows programs expect CR LF between the lines of a text on the clipboard, where the output
-// has the input box's LF alone; the toolkit's clipboard converts them so too.
-QString withWindowsLineBreaks(const QString &text)
-{
-    QString converted;
-    converted.reserve(text.size() + text.count(u'\n'));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            converted += u'\r';
-        converted += text[i];
-    }
-    return converted;
-}
-
-// On Windows the clipboard keeps what is put on it as data after the program has ended. The
-// toolkit's clipboard offers its text to be rendered on request instead, and renders it for
-// good only at the program's teardown, where nothing checks the result: a program that read
-// the clipboard at that moment was seen to leave it empty. So the text goes on as data, through
-// the system's clipboard functions, each of which says whether it worked, while the program can
-// still report it.
-class WindowsClipboardExport final : public ClipboardExport
-{
-    Q_DISABLE_COPY_MOVE(WindowsClipboardExport)
-
-public:
-    WindowsClipboardExport() = default;
-    ~WindowsClipboardExport() override
-    {
-        if (m_owner)
-            DestroyWindow(m_owner);
-    }
-
-    QString clearAndPut(const QString &text) override
-    {
-        // Emptying the clipboard makes the window that opened it its owner; with none, the
-        // system refuses the text.
-        if (!m_owner) {
-            m_owner = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-            if (!m_owner)
-                return u"no window could be made to own it (%1)."_s.arg(systemError());
-        }
-        const QDeadlineTimer openBy(OpenWaitMs);
-        while (!OpenClipboard(m_owner)) {
-            if (openBy.hasExpired())
-                return u"another program kept it open (%1)."_s.arg(systemError());
-            QThread::msleep(10);
-        }
-        const QString failure = emptyAndPut(withWindowsLineBreaks(text));
-        if (!CloseClipboard() && failure.isEmpty())
-            return u"it could not be closed (%1)."_s.arg(systemError());
-        return failure;
-    }
-
-    void endProgram() override { QCoreApplication::quit(); }
-
-private:
-    // With the clipboard open.
-    static QString emptyAndPut(const QString &text)
-    {
-        if (!EmptyClipboard())
-            return u"it could not be emptied (%1)."_s.arg(systemError());
-        const SIZE_T bytes = SIZE_T(text.size() + 1) * sizeof(wchar_t);
-        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        auto *characters = data ? static_cast<wchar_t *>(GlobalLock(data)) : nullptr;
-        if (!characters) {
-            if (data)
-                GlobalFree(data);
-            return u"there was no memory for the text (%1)."_s.arg(systemError());
-        }
-        characters[text.toWCharArray(characters)] = L'\0';
-        GlobalUnlock(data);
-        // From here the system owns the memory, unless it refuses it.
-        if (!SetClipboardData(CF_UNICODETEXT, data)) {
-            const QString failure = u"the system did not take the text (%1)."_s.arg(systemError());
-            GlobalFree(data);
-            return failure;
-        }
-        return {};
-    }
-
-    HWND m_owner = nullptr;
-};
-#endif
-
-#ifdef Q_OS_LINUX
-// A program that takes the clipboard with the text on its standard input and answers by its
-// exit status, after which a detached copy of it serves the text: the X11 helper, or wl-copy.
-class ServingHelper
-{
-public:
-    ServingHelper(const QString &program, const QStringList &arguments, const QString &text)
-        : m_name(QFileInfo(program).fileName())
-    {
-        m_process->setProgram(program);
-        m_process->setArguments(arguments);
-        m_process->setStandardOutputFile(QProcess::nullDevice());
-        m_process->start(QIODevice::ReadWrite);
-        if (!m_process->waitForStarted(ExitBudgetMs)) {
-            m_failure = u"%1 could not be started (%2)."_s.arg(m_name, m_process->errorString());
-            return;
-        }
-        m_process->write(text.toUtf8());
-        m_process->closeWriteChannel();
-    }
-
-    // Waits until the deadline for the answer. Returns why it failed, or an empty string once
-    // the helper has answered that the clipboard is its own.
-    QString answer(QDeadlineTimer deadline)
-    {
-        if (!m_failure.isEmpty())
-            return m_failure;
-        if (!m_process->waitForFinished(int(deadline.remainingTime()))) {
-            m_process->kill();
-            m_process->waitForFinished(100);
-            return u"%1 did not answer in time."_s.arg(m_name);
-        }
-        if (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0) {
-            const QString reason =
-                QString::fromLocal8Bit(m_process->readAllStandardError()).trimmed();
-            return reason.isEmpty() ? u"%1 failed."_s.arg(m_name)
-                                    : u"%1: %2."_s.arg(m_name, reason);
-        }
-        return {};
-    }
-
-    // Waits until answerBy for the answer, then lets the helper finish on its own, for a
-    // clipboard served where it can be that must not hold up the end of the program. The text
-    // reaches the helper in any case: one that read none would serve an empty text. The
-    // program ends without deleting the process object, whose destructor would kill the helper.
-    // Returns whether the helper answered in time that the clipboard is its own.
-    bool leaveRunning(QDeadlineTimer answerBy)
-    {
-        bool holds = false;
-        if (m_failure.isEmpty()) {
-            m_process->waitForBytesWritten(ExitBudgetMs);
-            holds = m_process->waitForFinished(int(answerBy.remainingTime())) &&
-                    m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
-        }
-        m_process.release();
-        return holds;
-    }
-
-private:
-    std::unique_ptr<QProcess> m_process = std::make_unique<QProcess>();
-    QString m_name;
-    QString m_failure;
-};
-
-// The X11 helper, beside the program or in the libexec folder of an installation.
-QString x11HelperPath()
-{
-    const QDir programFolder(QCoreApplication::applicationDirPath());
-    for (const QString &candidate :
-         {programFolder.filePath(u"vellumtide-clipboard"_s),
-          programFolder.filePath(u"../libexec/vellumtide/vellumtide-clipboard"_s)}) {
-        if (QFileInfo(candidate).isExecutable())
-            return QDir::cleanPath(candidate);
-    }
-    return {};
-}
-
-std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure,
-                                            const QStringList &arguments = {})
-{
-    const QString helper = x11HelperPath();
-    if (helper.isEmpty()) {
-        failure = u"its helper, vellumtide-clipboard, is missing beside the program."_s;
-        return std::nullopt;
-    }
-    return std::make_optional<ServingHelper>(helper, arguments, text);
-}
-
-QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
-{
-    QString failure;
-    if (auto helper = startX11Helper(text, failure))
-        failure = helper->answer(deadline);
-    return failure;
-}
 
 const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
 
@@ -374,20 +142,6 @@ QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
            InstallWlClipboard;
 }
 
-// On X11 the text must outlive the program: the helper takes the clipboard and serves it.
-class X11ClipboardExport final : public ClipboardExport
-{
-public:
-    QString clearAndPut(const QString &text) override
-    {
-        return putWithX11Helper(text, QDeadlineTimer(ExitBudgetMs));
-    }
-
-    // Nothing is left to hand over: the helper owns the clipboard now. Ending through the
-    // toolkit's exit would have it offer its own clipboard to a clipboard manager, and wait.
-    void endProgram() override { std::_Exit(0); }
-};
-
 // Puts the text on the Wayland clipboard so that it outlives the program: through wl-copy, or,
 // drawing through Wayland, where the compositor keeps a copy (also where wl-copy fails, as
 // where the compositor denies it the focus it needs). Returns why it failed.
@@ -443,7 +197,8 @@ void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer de
 {
     QString ignored;
     const QStringList arguments =
-        servedByWlCopy ? QStringList{u"--unless-served"_s} : QStringList();
+        servedByWlCopy ? QStringList{QString::fromLatin1(ClipboardHelper::UnlessServed)}
+                       : QStringList();
     auto helper = startX11Helper(text, ignored, arguments);
     if (helper &&
         helper->leaveRunning(QDeadlineTimer(std::min<qint64>(deadline.remainingTime(), X11WaitMs))))
@@ -482,25 +237,9 @@ public:
     void endProgram() override { std::_Exit(0); }
 };
 
-bool onWaylandSession()
-{
-    return QGuiApplication::platformName() == u"wayland" ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-#endif
-
 } // namespace
 
-std::unique_ptr<ClipboardExport> makeSystemClipboardExport()
+std::unique_ptr<ClipboardExport> makeWaylandClipboardExport()
 {
-#ifdef Q_OS_WIN
-    return std::make_unique<WindowsClipboardExport>();
-#endif
-#ifdef Q_OS_LINUX
-    if (onWaylandSession())
-        return std::make_unique<WaylandClipboardExport>();
-    if (QGuiApplication::platformName() == u"xcb")
-        return std::make_unique<X11ClipboardExport>();
-#endif
-    return std::make_unique<ToolkitClipboardExport>();
+    return std::make_unique<WaylandClipboardExport>();
 }

@@ -2,10 +2,7 @@
 // characters, lone surrogates, bidirectional text, combining marks and emoji sequences. The
 // window must not crash, must lose or alter no character other than A-Z, and must stay usable.
 
-#include "clipboardexport.h"
-#include "frmreplacecipher.h"
-#include "outputview.h"
-#include "substitution.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,35 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Exit's text, kept where the test can read it.
-class RecordingExport final : public ClipboardExport
-{
-public:
-    explicit RecordingExport(QString *text)
-        : m_text(text)
-    {
-    }
-    QString clearAndPut(const QString &text) override
-    {
-        *m_text = text;
-        return {};
-    }
-    void endProgram() override {}
-
-private:
-    QString *m_text;
-};
-
-QString documentText(const QPlainTextEdit *box)
-{
-    return box->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
-}
-
-QString documentText(const OutputView *view)
-{
-    return view->text();
-}
 
 // English-like lines of the given length until the text has size characters.
 QString bookText(qsizetype size, int lineLength)
@@ -67,40 +35,18 @@ QString bookText(qsizetype size, int lineLength)
 
 } // namespace
 
-class TestHostileInput : public QObject
+class TestHostileInput : public WindowHarness
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<frmReplaceCipher> m_window;
-    QString m_exported;
-
-    QLineEdit *keyBox(int index) const
-    {
-        return m_window->findChild<QLineEdit *>(u"txtLetter(%1)"_s.arg(index));
-    }
-    QPlainTextEdit *input() const { return m_window->findChild<QPlainTextEdit *>(u"txtInput"_s); }
-    OutputView *output() const { return m_window->findChild<OutputView *>(u"txtOutput"_s); }
-    void paste(QWidget *target, const QString &text) const
-    {
-        QGuiApplication::clipboard()->setText(text);
-        target->setFocus();
-        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
-    }
-    KeyEntries entries() const
-    {
-        KeyEntries key;
-        for (int index = 1; index <= LetterCount; ++index)
-            key[index - 1] = keyBox(index)->text();
-        return key;
-    }
+    QString exported() const { return m_record->texts.value(0); }
     // Exit's text is ApplyKey of the boxes as they are, and the window still answers keys.
     void verifyExportAndResponse()
     {
-        const QString expected =
-            ExportText(ApplyKey(entries(), documentText(input())), KeyString(entries()));
+        const QString expected = ExportText(ApplyKey(entries(), inputText()), KeyString(entries()));
         QTest::mouseClick(m_window->findChild<QPushButton *>(u"cmdExit"_s), Qt::LeftButton);
-        QVERIFY(m_exported == expected);
+        QVERIFY(exported() == expected);
         keyBox(26)->setFocus();
         QTest::keyClick(keyBox(26), Qt::Key_Z);
         QCOMPARE(keyBox(26)->text(), u"z"_s);
@@ -120,11 +66,7 @@ private Q_SLOTS:
 
 void TestHostileInput::init()
 {
-    m_exported.clear();
-    m_window = std::make_unique<frmReplaceCipher>();
-    m_window->setClipboardExport(std::make_unique<RecordingExport>(&m_exported));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    openWindow();
 }
 
 void TestHostileInput::cleanup()
@@ -139,7 +81,7 @@ void TestHostileInput::millionCharacterEntry()
     QCOMPARE(keyBox(1)->text().size(), 1'000'000);
     paste(input(), u"a, b; a"_s);
     const QString piece = u"K"_s + QString(999'999, u'É');
-    QVERIFY(documentText(output()) == piece + u", *; "_s + piece);
+    QVERIFY(output()->text() == piece + u", *; "_s + piece);
     verifyExportAndResponse();
 }
 
@@ -149,7 +91,7 @@ void TestHostileInput::tenMegabytePaste()
     const QString text = bookText(10 * 1024 * 1024, 70);
     paste(input(), text);
     QCOMPARE(input()->document()->characterCount(), text.size() + 1);
-    const QString shown = documentText(output());
+    const QString shown = output()->text();
     QCOMPARE(shown.size(), text.size());
     QVERIFY(shown == ApplyKey(entries(), text));
     verifyExportAndResponse();
@@ -168,7 +110,7 @@ void TestHostileInput::oneMegabyteSingleLine()
     keyBox(24)->setText(u"y"_s);
     QString expected = line;
     expected.insert(512 * 1024, u'x');
-    QVERIFY(documentText(output()) == ApplyKey(entries(), expected));
+    QVERIFY(output()->text() == ApplyKey(entries(), expected));
     verifyExportAndResponse();
 }
 
@@ -192,8 +134,8 @@ void TestHostileInput::strangeCharactersInKeyBoxes()
     QCOMPARE(keyBox(1)->text(), entry);
     // The output box keeps every character as it is, line breaks too, and Exit exports them.
     verifyExportAndResponse();
-    QVERIFY(m_exported.startsWith(SimpleUpperCase(entry) + u"-*\n"_s + SimpleUpperCase(entry)));
-    QVERIFY(m_exported.endsWith(u"\r\n"_s + entry + QString(25, u'*')));
+    QVERIFY(exported().startsWith(SimpleUpperCase(entry) + u"-*\n"_s + SimpleUpperCase(entry)));
+    QVERIFY(exported().endsWith(u"\r\n"_s + entry + QString(25, u'*')));
 }
 
 void TestHostileInput::outputOfBillionsOfCharacters()
@@ -203,17 +145,17 @@ void TestHostileInput::outputOfBillionsOfCharacters()
     const QString entry = u"k"_s + QString(99'999, u'x');
     paste(keyBox(1), entry);
     paste(input(), u"a\n"_s.repeated(100'000));
-    const QString shown = documentText(output());
+    const QString shown = output()->text();
     const qsizetype limit = frmReplaceCipher::MaxOutputLength;
     QCOMPARE(shown.size(), limit);
     const QString line = entry.toUpper() + u'\n';
     QVERIFY(shown == line.repeated(limit / line.size() + 1).left(limit));
     QTest::mouseClick(m_window->findChild<QPushButton *>(u"cmdExit"_s), Qt::LeftButton);
-    QVERIFY(m_exported.startsWith(shown + u"\r\n"_s));
+    QVERIFY(exported().startsWith(shown + u"\r\n"_s));
     keyBox(1)->setFocus();
     QTest::keyClick(keyBox(1), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(keyBox(1), Qt::Key_Q);
-    QVERIFY(documentText(output()) == u"Q\n"_s.repeated(100'000));
+    QVERIFY(output()->text() == u"Q\n"_s.repeated(100'000));
 }
 
 QTEST_MAIN(TestHostileInput)

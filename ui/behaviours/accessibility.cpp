@@ -1,5 +1,6 @@
-#include "outputaccessible.h"
+#include "accessibility.h"
 
+#include "outputannouncer.h"
 #include "outputview.h"
 
 #include <QAccessibleWidget>
@@ -165,25 +166,26 @@ private:
     // is a character, and an offset on it belongs to its line.
     Item itemAt(int offset, QAccessible::TextBoundaryType boundary) const
     {
-        const QString &text = view()->text();
+        const OutputText &content = view()->content();
+        const QString &text = content.text();
         if (boundary == QAccessible::NoBoundary || text.isEmpty())
             return {0, text.size(), text.size()};
         const qsizetype at = std::clamp<qsizetype>(offset, 0, text.size() - 1);
-        const qsizetype line = view()->lineOf(at);
-        const qsizetype lineStart = view()->lineStart(line);
-        const qsizetype lineEnd = view()->lineEnd(line);
+        const qsizetype line = content.lineOf(at);
+        const qsizetype lineStart = content.lineStart(line);
+        const qsizetype lineEnd = content.lineEnd(line);
         const qsizetype nextLine =
-            line + 1 < view()->lineCount() ? view()->lineStart(line + 1) : text.size();
+            line + 1 < content.lineCount() ? content.lineStart(line + 1) : text.size();
         switch (boundary) {
         case QAccessible::CharBoundary: {
             if (at >= lineEnd)
                 return {lineEnd, nextLine, nextLine}; // the line break itself
-            const auto [start, end] = view()->itemAround(at, QTextBoundaryFinder::Grapheme);
+            const auto [start, end] = content.itemAround(at, QTextBoundaryFinder::Grapheme);
             return {start, end, end};
         }
         case QAccessible::WordBoundary:
         case QAccessible::SentenceBoundary: {
-            const auto [start, end] = view()->startsAround(
+            const auto [start, end] = content.startsAround(
                 std::min(at, std::max(lineStart, lineEnd - 1)),
                 boundary == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
                                                       : QTextBoundaryFinder::Sentence);
@@ -195,11 +197,29 @@ private:
     }
 };
 
-} // namespace
-
-QAccessibleInterface *outputViewAccessible(const QString & /*className*/, QObject *object)
+// A top-level QWidget is exposed as a plain area ("filler"), where the decoder's window is an
+// application window ("frame"); and the announcer's notice, a plain widget, is a notification.
+QAccessibleInterface *decoderAccessible(const QString &className, QObject *object)
 {
     if (auto *view = qobject_cast<OutputView *>(object))
         return new OutputViewAccessible(view);
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (className == u"frmReplaceCipher")
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (object->objectName() == QStringView(OutputAnnouncer::NoticeName))
+        return new QAccessibleWidget(widget, QAccessible::Notification);
     return nullptr;
+}
+
+} // namespace
+
+void installAccessibleInterfaces()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(&decoderAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed)
 }

@@ -2,9 +2,8 @@
 // interfaces (the AT-SPI bridge serves these): roles, names, relations, the read-only output,
 // and the announcement of the output. tests/accessibility runs the real AT-SPI stack and Orca.
 
-#include "frmreplacecipher.h"
 #include "outputannouncer.h"
-#include "outputview.h"
+#include "windowharness.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -19,21 +18,13 @@
 
 using namespace Qt::StringLiterals;
 
-class TestAccessibility : public QObject
+class TestAccessibility : public WindowHarness
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<frmReplaceCipher> m_window;
     QStringList m_announced;
 
-    template <typename T = QWidget> T *control(const QString &name) const
-    {
-        T *found = m_window->findChild<T *>(name);
-        if (!found)
-            qFatal("no control %s", qPrintable(name));
-        return found;
-    }
     static QAccessibleInterface *accessible(QObject *object)
     {
         return QAccessible::queryAccessibleInterface(object);
@@ -47,9 +38,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_window = std::make_unique<frmReplaceCipher>();
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        openWindow();
         m_announced.clear();
         connect(m_window->findChild<OutputAnnouncer *>(), &OutputAnnouncer::announced, this,
                 [this](const QString &words) { m_announced << words; });

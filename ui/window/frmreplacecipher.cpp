@@ -1,5 +1,6 @@
 #include "frmreplacecipher.h"
 
+#include "accessibility.h"
 #include "boxframe.h"
 #include "changedspan.h"
 #include "fontfit.h"
@@ -13,7 +14,6 @@
 #include "wrappingpushbutton.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QIcon>
 #include <QKeyEvent>
@@ -88,21 +88,6 @@ TextBox *makeTextBox(const QString &name, const QString &accessibleName, const Q
     return box;
 }
 
-// A top-level QWidget is exposed to assistive technologies as a plain area ("filler"), while the
-// decoder's window is an application window ("frame"); and the output announcer's notice, a
-// plain widget, is a notification to them.
-QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
-{
-    if (!object || !object->isWidgetType())
-        return nullptr;
-    auto *widget = static_cast<QWidget *>(object);
-    if (className == u"frmReplaceCipher")
-        return new QAccessibleWidget(widget, QAccessible::Window);
-    if (object->objectName() == QStringView(OutputAnnouncer::NoticeName))
-        return new QAccessibleWidget(widget, QAccessible::Notification);
-    return nullptr;
-}
-
 // While a handler empties or restores many key boxes at once, their own accessibility events,
 // three a box, would crowd a screen reader's queue and push out the one announcement that says
 // what the handler did. Assistive technologies read each box afresh when they come to it.
@@ -134,12 +119,8 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     , m_clipboardExport(makeSystemClipboardExport())
 {
     // Before anything that tells assistive technologies of the window (setWindowTitle does,
-    // under Qt 6.8): the toolkit keeps the first accessible object it makes for a widget.
-    static const bool windowRoleInstalled = [] {
-        QAccessible::installFactory(&windowAccessible);
-        return true;
-    }();
-    Q_UNUSED(windowRoleInstalled)
+    // under Qt 6.8).
+    installAccessibleInterfaces();
     setWindowTitle(QString::fromUtf16(Layout::WindowCaption));
     QIcon icon;
     icon.addFile(u":/icons/vellumtide-16.png"_s);
@@ -207,9 +188,7 @@ void frmReplaceCipher::createControls()
     cmdExit =
         makeButton(QString::fromUtf16(Layout::ExitCaption), u"cmdExit"_s, Layout::cmdExit, this);
 
-    m_scrollLink = new ScrollLink(
-        txtInput, txtOutput,
-        [this](QChar letter) { return ApplyKey(keyEntries(), QString(letter)); }, this);
+    m_scrollLink = new ScrollLink(txtInput, txtOutput, this);
 }
 
 // Every caption, entry and button text in the default font where it fits, and otherwise in the
@@ -265,13 +244,9 @@ void frmReplaceCipher::describeForAssistiveTechnologies()
     Label3->setBuddy(txtOutput);
     nameScrollBars(txtInput, u"Input text"_s);
     nameScrollBars(txtOutput, u"Applied text"_s);
-    m_announcer = new OutputAnnouncer(
-        txtOutput,
-        [this](const QWidget *focus) {
-            return focus == txtInput ||
-                   std::find(txtLetter.begin(), txtLetter.end(), focus) != txtLetter.end();
-        },
-        this);
+    std::vector<const QWidget *> typedIn(txtLetter.begin(), txtLetter.end());
+    typedIn.push_back(txtInput);
+    m_announcer = new OutputAnnouncer(txtOutput, std::move(typedIn), this);
 }
 
 // A title bar drawn by the toolkit on Wayland (weston) offers maximize whatever the window's
@@ -347,7 +322,9 @@ void frmReplaceCipher::txtInput_Change()
 {
     if (m_batchingChanges)
         return;
-    showOutput(appliedText(keyEntries()));
+    const KeyEntries entries = keyEntries();
+    m_scrollLink->setKey(entries);
+    showOutput(appliedText(entries));
 }
 
 // Emptied as one edit of the box, so that undo in the box brings the whole text back: the

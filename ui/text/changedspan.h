@@ -13,6 +13,16 @@ struct ChangedSpan
     qsizetype afterEnd = 0;
 
     bool isEmpty() const { return start == beforeEnd && start == afterEnd; }
+
+    // Where an offset of the old text lands in the new: where it stood before the span (an
+    // insertion at the offset leaves it before the inserted text), moved by the change's length
+    // after the span, and at inside within it.
+    qsizetype moved(qsizetype offset, qsizetype inside) const
+    {
+        if (offset <= start)
+            return offset;
+        return offset >= beforeEnd ? offset + afterEnd - beforeEnd : inside;
+    }
 };
 
 ChangedSpan changedSpan(QStringView before, QStringView after);

@@ -11,14 +11,15 @@
 //
 // Each input line becomes one output line, so the lines correspond one to one unless the input
 // holds a line separator (U+2028), which the input box counts only once it has laid that line
-// out, or a key entry holds a line break and adds output lines. Then the link finds, once after
-// each change, the output line on which each input line starts.
+// out, or a key entry holds a line break and adds output lines. Then the engine says, once after
+// each change, on which output line each input line starts; the window hands the link the key.
 #pragma once
+
+#include "substitution.h"
 
 #include <QObject>
 #include <QTimer>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,10 +36,11 @@ class ScrollLink : public QObject
     Q_DISABLE_COPY_MOVE(ScrollLink)
 
 public:
-    // pieceOf gives what the output holds in place of a letter, A to Z, of the input.
-    ScrollLink(TextBox *input, OutputView *output, std::function<QString(QChar letter)> pieceOf,
-               QObject *parent = nullptr);
+    ScrollLink(TextBox *input, OutputView *output, QObject *parent = nullptr);
     ~ScrollLink() override;
+
+    // The key that the output is made with; set before the output changes with it.
+    void setKey(const KeyEntries &entries);
 
     // The output line that corresponds to the input box's line number (as its vertical scroll
     // bar counts lines), and the input box's line number for an output line.
@@ -46,6 +48,9 @@ public:
     int inputLineOf(qsizetype outputLine) const;
 
 private:
+    enum class Box { Input, Output };
+    enum class Axis { Vertical, Sideways };
+
     // Where each input line starts in the output, where that is not the same line number.
     struct LineTable
     {
@@ -53,24 +58,29 @@ private:
         std::vector<qsizetype> outputStart; // the output line that starts each input line
     };
 
+    QScrollBar *scrollBar(Box box, Axis axis) const;
     bool linesCorrespond() const;
     const LineTable &lineTable() const;
-    void scrolled(QScrollBar *leader, QScrollBar *follower, bool vertical, bool fromInput);
-    void follow(QScrollBar *leader, QScrollBar *follower, bool vertical, bool fromInput);
-    void followLeader();
+    void scrolledByUser(Box box, Axis axis);
+    void alignFollower(Axis axis);
+    void alignBoth();
 
     TextBox *m_input = nullptr;
     OutputView *m_output = nullptr;
-    std::function<QString(QChar)> m_pieceOf;
+    KeyEntries m_key;
     mutable std::optional<LineTable> m_table;
     static constexpr int SidewaysPauseMs = 250;
-    bool m_following = false;
+    // The box the user scrolled last: the other follows it, also when either text changes.
+    Box m_leader = Box::Input;
+    // Set while the follower's scroll bar is moved. That move reports a scroll of the follower
+    // itself; handled, it would make the follower the leader and move the leader back to the
+    // line that the reverse map gives, which differs where entries add lines, and the two boxes
+    // would chase each other.
+    bool m_aligning = false;
     // A scroll bar's own action is under way, or typing paused: sideways moves follow at once.
     bool m_followAtOnce = false;
     QTimer m_sidewaysLater;
     QTimer m_verticalLater;
     // The input changed and the output has not yet followed.
     bool m_outputBehind = false;
-    // The box the user scrolled last stays where it is when either text changes.
-    bool m_outputLeads = false;
 };

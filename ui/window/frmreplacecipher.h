@@ -5,9 +5,11 @@
 // result back into them. Each change of a key box or of the input recomputes the output with
 // the substitution engine; Exit hands the output and the key to a ClipboardExport and ends.
 //
-// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h), KeyBox
-// (keybox.h), OutputView (outputview.h), ScrollLink (scrolllink.h, which keeps the input and the
-// output on the same lines), ClipboardExport (clipboardexport.h).
+// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h); the
+// widgets KeyBox, TextBox and OutputView; the behaviours ScrollLink (which keeps the input and
+// the output on the same lines, told the key at each recompute), OutputAnnouncer (what a screen
+// reader hears of the output) and installAccessibleInterfaces (accessibility.h); and the
+// ClipboardExport (clipboardexport.h). Each is handed what it needs: none calls back.
 #pragma once
 
 #include "clipboardexport.h"

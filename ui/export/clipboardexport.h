@@ -7,7 +7,7 @@
 // clipboards, a clipboard manager) that offers the very text back once the program has let it
 // go. On Windows the system keeps what is put on its clipboard as data, and the export puts it
 // so, checking each step. Elsewhere (macOS) the toolkit's clipboard keeps it, provided the
-// program ends through the normal application exit.
+// program ends through the normal application exit. Each way is a file of its own (exportways.h).
 #pragma once
 
 #include <QString>

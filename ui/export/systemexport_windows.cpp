@@ -1,0 +1,6 @@
+#include "exportways.h"
+
+std::unique_ptr<ClipboardExport> makeSystemClipboardExport()
+{
+    return makeWindowsClipboardExport();
+}

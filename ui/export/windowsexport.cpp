@@ -1,0 +1,121 @@
+#include "exportways.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <qt_windows.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Another program may hold the clipboard open for a moment, to read what was put on it (a
+// clipboard history does); the toolkit's own clipboard tries for 200 ms.
+constexpr int OpenWaitMs = 500;
+
+// The system's words for the error of the clipboard function that has just failed, without the
+// full stop.
+QString systemError()
+{
+    const DWORD error = GetLastError();
+    wchar_t *message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+    QString text = QString::fromWCharArray(message, int(length)).trimmed();
+    LocalFree(message);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text.isEmpty() ? u"error %1"_s.arg(error) : text;
+}
+
+// Windows programs expect CR LF between the lines of a text on the clipboard, where the output
+// has the input box's LF alone; the toolkit's clipboard converts them so too.
+QString withWindowsLineBreaks(const QString &text)
+{
+    QString converted;
+    converted.reserve(text.size() + text.count(u'\n'));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            converted += u'\r';
+        converted += text[i];
+    }
+    return converted;
+}
+
+// On Windows the clipboard keeps what is put on it as data after the program has ended. The
+// toolkit's clipboard offers its text to be rendered on request instead, and renders it for
+// good only at the program's teardown, where nothing checks the result: a program that read
+// the clipboard at that moment was seen to leave it empty. So the text goes on as data, through
+// the system's clipboard functions, each of which says whether it worked, while the program can
+// still report it.
+class WindowsClipboardExport final : public ClipboardExport
+{
+    Q_DISABLE_COPY_MOVE(WindowsClipboardExport)
+
+public:
+    WindowsClipboardExport() = default;
+    ~WindowsClipboardExport() override
+    {
+        if (m_owner)
+            DestroyWindow(m_owner);
+    }
+
+    QString clearAndPut(const QString &text) override
+    {
+        // Emptying the clipboard makes the window that opened it its owner; with none, the
+        // system refuses the text.
+        if (!m_owner) {
+            m_owner = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+            if (!m_owner)
+                return u"no window could be made to own it (%1)."_s.arg(systemError());
+        }
+        const QDeadlineTimer openBy(OpenWaitMs);
+        while (!OpenClipboard(m_owner)) {
+            if (openBy.hasExpired())
+                return u"another program kept it open (%1)."_s.arg(systemError());
+            QThread::msleep(10);
+        }
+        const QString failure = emptyAndPut(withWindowsLineBreaks(text));
+        if (!CloseClipboard() && failure.isEmpty())
+            return u"it could not be closed (%1)."_s.arg(systemError());
+        return failure;
+    }
+
+    void endProgram() override { QCoreApplication::quit(); }
+
+private:
+    // With the clipboard open.
+    static QString emptyAndPut(const QString &text)
+    {
+        if (!EmptyClipboard())
+            return u"it could not be emptied (%1)."_s.arg(systemError());
+        const SIZE_T bytes = SIZE_T(text.size() + 1) * sizeof(wchar_t);
+        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        auto *characters = data ? static_cast<wchar_t *>(GlobalLock(data)) : nullptr;
+        if (!characters) {
+            if (data)
+                GlobalFree(data);
+            return u"there was no memory for the text (%1)."_s.arg(systemError());
+        }
+        characters[text.toWCharArray(characters)] = L'\0';
+        GlobalUnlock(data);
+        // From here the system owns the memory, unless it refuses it.
+        if (!SetClipboardData(CF_UNICODETEXT, data)) {
+            const QString failure = u"the system did not take the text (%1)."_s.arg(systemError());
+            GlobalFree(data);
+            return failure;
+        }
+        return {};
+    }
+
+    HWND m_owner = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<ClipboardExport> makeWindowsClipboardExport()
+{
+    return std::make_unique<WindowsClipboardExport>();
+}
