@@ -550,6 +550,18 @@ QString ApplyKey(const KeyEntries &entries, const QString &input, qsizetype maxL
     return output;
 }
 
+qsizetype OutputLength(const KeyEntries &entries, const QString &input)
+{
+    const ReplaceKey key(entries);
+    const Translation translation(key);
+    if (translation.longestPiece == 1 && caseTable().keepsLength)
+        return input.size();
+    const char16_t *const begin = QStringView(input).utf16();
+    return measureOutput(begin, begin + input.size(), translation,
+                         std::numeric_limits<qsizetype>::max())
+        .length;
+}
+
 QString KeyString(const KeyEntries &entries)
 {
     QString key;
@@ -558,7 +570,13 @@ QString KeyString(const KeyEntries &entries)
     return key;
 }
 
+std::array<QStringView, 3> ExportPieces(QStringView output, QStringView keyString)
+{
+    return {output, u"\r\n", keyString};
+}
+
 QString ExportText(const QString &output, const QString &keyString)
 {
-    return output + u"\r\n" + keyString;
+    const auto pieces = ExportPieces(output, keyString);
+    return pieces[0] + pieces[1] + pieces[2];
 }

@@ -62,6 +62,10 @@ QString SimpleUpperCase(const QString &text);
 QString ApplyKey(const KeyEntries &entries, const QString &input,
                  qsizetype maxLength = std::numeric_limits<qsizetype>::max());
 
+/// The length in UTF-16 units of ApplyKey(entries, input) uncut, found without building it: for
+/// telling how much of an output a cut left out.
+qsizetype OutputLength(const KeyEntries &entries, const QString &input);
+
 /// Where each line of \a input starts in its output, ApplyKey(entries, input) uncut: for each line
 /// of the input, first to last, the number of the output line (0 for the first) that holds the
 /// line's first character, or that would hold it where the line is empty. Lines end at every
@@ -74,5 +78,10 @@ std::vector<qsizetype> OutputLineStarts(const KeyEntries &entries, const QString
 /// them and "*" for each empty one. All entries empty give 26 asterisks.
 QString KeyString(const KeyEntries &entries);
 
-/// Composes the clipboard text: \a output, CR LF, then \a keyString, with no line break after.
+/// The clipboard text in the pieces it is made of: \a output, CR LF, then \a keyString, with no
+/// line break after. The pieces view the arguments, which must outlive them: an output the size
+/// of a book goes to the clipboard without being copied into one string first.
+std::array<QStringView, 3> ExportPieces(QStringView output, QStringView keyString);
+
+/// Composes the clipboard text: the pieces of ExportPieces joined.
 QString ExportText(const QString &output, const QString &keyString);

@@ -476,9 +476,10 @@ void TestSubstitution::applyKeyMatchesReference()
         const QString input = randomText(random, textLength, asciiText);
         const QString expected = m_reference.applyKey(key, input);
         const QString actual = ApplyKey(toEntries(key), input);
-        if (actual != expected) {
+        if (actual != expected || OutputLength(toEntries(key), input) != expected.size()) {
             qWarning() << "key" << key << "input" << input;
             QCOMPARE(actual, expected);
+            QCOMPARE(OutputLength(toEntries(key), input), expected.size());
         }
     }
 }
