@@ -1,11 +1,12 @@
 // The contract between the decoder and its X11 clipboard helper, which both include.
 //
-// At Exit the decoder starts the helper with the text, UTF-8, on its standard input. The helper
-// takes the CLIPBOARD selection of the display named by DISPLAY and answers through its exit
-// status, with the reason on standard error where it failed; a detached copy of it then serves
-// the text until another client takes CLIPBOARD or the display closes. With UnlessServed it
-// first asks the owner of CLIPBOARD, if any, for its targets, as an X11 client would before
-// pasting, and leaves it alone where it answers.
+// At Exit the decoder starts the helper with the text, UTF-8, on its standard input: a memory
+// file, whose offset the helper moves to the end once it has the text (or a pipe, read to its
+// end). The helper takes the CLIPBOARD selection of the display named by DISPLAY and answers
+// through its exit status, with the reason on standard error where it failed; a detached copy of it
+// then serves the text until another client takes CLIPBOARD or the display closes. With
+// UnlessServed it first asks the owner of CLIPBOARD, if any, for its targets, as an X11 client
+// would before pasting, and leaves it alone where it answers.
 #pragma once
 
 namespace ClipboardHelper {

@@ -27,6 +27,9 @@
 #include <list>
 #include <poll.h>
 #include <string>
+#include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
@@ -153,9 +156,10 @@ bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atom
     return false;
 }
 
-std::string latin1FromUtf8(const std::string &utf8)
+std::string latin1FromUtf8(std::string_view utf8)
 {
     std::string latin1;
+    latin1.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
@@ -175,7 +179,7 @@ struct IncrTransfer
     xcb_window_t requestor;
     xcb_atom_t property;
     xcb_atom_t type;
-    const std::string *data;
+    std::string_view data;
     std::size_t offset = 0;
 };
 
@@ -183,12 +187,12 @@ class Server
 {
 public:
     Server(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,
-           xcb_timestamp_t ownedSince, std::string utf8)
+           xcb_timestamp_t ownedSince, std::string_view utf8)
         : m_connection(connection)
         , m_window(window)
         , m_atoms(atoms)
         , m_ownedSince(ownedSince)
-        , m_utf8(std::move(utf8))
+        , m_utf8(utf8)
     {
         const uint32_t maximum = xcb_get_maximum_request_length(connection) * 4;
         m_chunk = std::min<std::size_t>(IncrChunk, maximum > 1024 ? maximum - 1024 : 1024);
@@ -270,7 +274,7 @@ private:
         return false;
     }
 
-    void send(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string &data)
+    void send(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data)
     {
         if (data.size() <= m_chunk) {
             xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
@@ -283,7 +287,7 @@ private:
         const auto size = static_cast<uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, requestor, property, m_atoms.incr,
                             32, 1, &size);
-        m_transfers.push_back({requestor, property, type, &data});
+        m_transfers.push_back({requestor, property, type, data});
     }
 
     void continueTransfer(const xcb_property_notify_event_t &event)
@@ -295,10 +299,10 @@ private:
         });
         if (transfer == m_transfers.end())
             return;
-        const std::size_t size = std::min(m_chunk, transfer->data->size() - transfer->offset);
+        const std::size_t size = std::min(m_chunk, transfer->data.size() - transfer->offset);
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, transfer->requestor,
                             transfer->property, transfer->type, 8, size,
-                            transfer->data->data() + transfer->offset);
+                            transfer->data.data() + transfer->offset);
         transfer->offset += size;
         if (size == 0) { // the empty piece that ends the transfer has been written
             const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
@@ -312,7 +316,7 @@ private:
     xcb_window_t m_window = XCB_NONE;
     Atoms m_atoms;
     xcb_timestamp_t m_ownedSince = XCB_CURRENT_TIME;
-    std::string m_utf8;
+    std::string_view m_utf8;
     std::string m_latin1;
     std::size_t m_chunk = IncrChunk;
     std::list<IncrTransfer> m_transfers;
@@ -340,19 +344,39 @@ void detach(int keepDescriptor)
     [[maybe_unused]] const int ignored = chdir("/");
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The text on standard input. The decoder's memory file is mapped as it stands, which takes no
+// time however long the text, and its offset moved to its end, which tells the decoder that the
+// text is taken; anything else is read into storage.
+std::string_view takeText(std::string &storage)
 {
-    const bool unlessServed = argc > 1 && std::strcmp(argv[1], ClipboardHelper::UnlessServed) == 0;
-    std::string text;
+    struct stat input
+    {
+    };
+    if (fstat(STDIN_FILENO, &input) == 0 && S_ISREG(input.st_mode) && input.st_size > 0) {
+        const auto size = static_cast<std::size_t>(input.st_size);
+        void *mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, STDIN_FILENO, 0);
+        if (mapped != MAP_FAILED) {
+            lseek(STDIN_FILENO, 0, SEEK_END);
+            return {static_cast<const char *>(mapped), size};
+        }
+    }
     char buffer[1 << 16];
     for (ssize_t got; (got = read(STDIN_FILENO, buffer, sizeof buffer)) != 0;) {
         if (got < 0 && errno != EINTR)
             fail("the clipboard helper could not read the text");
         if (got > 0)
-            text.append(buffer, static_cast<std::size_t>(got));
+            storage.append(buffer, static_cast<std::size_t>(got));
     }
+    return storage;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const bool unlessServed = argc > 1 && std::strcmp(argv[1], ClipboardHelper::UnlessServed) == 0;
+    std::string readText;
+    const std::string_view text = takeText(readText);
 
     int screenNumber = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);

@@ -11,21 +11,34 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <memory>
+#include <span>
 
 class ClipboardExport
 {
 public:
     virtual ~ClipboardExport() = default;
 
-    // Clears the system clipboard of all contents and puts text on it as plain text. Returns an
-    // empty string on success, and otherwise why it failed, in words for the user.
-    virtual QString clearAndPut(const QString &text) = 0;
+    // Clears the system clipboard of all contents and puts on it, as plain text, the text made
+    // of these pieces (ExportPieces: an output the size of a book is not copied into one string
+    // where the way of exporting needs none). Returns an empty string on success, and otherwise
+    // why it failed, in words for the user.
+    virtual QString clearAndPut(std::span<const QStringView> text) = 0;
 
     // Ends the program at once, in the way that keeps the text on the clipboard.
     virtual void endProgram() = 0;
 };
+
+// The pieces joined, for a way of exporting that needs the whole text as one string.
+inline QString joined(std::span<const QStringView> pieces)
+{
+    QString text;
+    for (const QStringView piece : pieces)
+        text += piece;
+    return text;
+}
 
 // The export that suits the window system the program runs on.
 std::unique_ptr<ClipboardExport> makeSystemClipboardExport();

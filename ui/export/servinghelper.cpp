@@ -6,10 +6,26 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// How much of the text is turned into UTF-8 at a time, in characters.
+constexpr qsizetype TextPiece = qsizetype(1) << 20;
+// How much more text each millisecond past ExitBudgetMs allows for: every step of the
+// hand-over copies the text at a few hundred characters a microsecond on a quiet machine.
+constexpr qsizetype CharactersPerMs = 40'000;
+// How often the wait for an answer looks at how far the program has read.
+constexpr int PollMs = 20;
 
 // The X11 helper, beside the program or in the libexec folder of an installation.
 QString x11HelperPath()
@@ -23,36 +39,106 @@ QString x11HelperPath()
     return {};
 }
 
-} // namespace
-
-ServingHelper::ServingHelper(const QString &program, const QStringList &arguments,
-                             const QString &text)
-    : m_process(std::make_unique<QProcess>())
-    , m_name(QFileInfo(program).fileName())
+// Writes the text as UTF-8 into a new memory file, a piece at a time, and sets its offset back
+// to the start; returns the file, or -1 with errno set.
+int memoryFileOf(std::span<const QStringView> text)
 {
-    m_process->setProgram(program);
-    m_process->setArguments(arguments);
-    m_process->setStandardOutputFile(QProcess::nullDevice());
-    m_process->start(QIODevice::ReadWrite);
-    if (!m_process->waitForStarted(ExitBudgetMs)) {
-        m_failure = u"%1 could not be started (%2)."_s.arg(m_name, m_process->errorString());
-        return;
+    const int file = memfd_create("vellumtide-export", MFD_CLOEXEC);
+    if (file < 0)
+        return -1;
+    QStringEncoder toUtf8(QStringEncoder::Utf8);
+    for (const QStringView part : text) {
+        for (qsizetype from = 0; from < part.size(); from += TextPiece) {
+            // The encoder carries a surrogate pair split between two pieces over.
+            const QByteArray piece = toUtf8(part.mid(from, TextPiece));
+            for (qsizetype written = 0; written < piece.size();) {
+                const ssize_t wrote =
+                    ::write(file, piece.constData() + written, size_t(piece.size() - written));
+                if (wrote < 0 && errno == EINTR)
+                    continue;
+                if (wrote <= 0) {
+                    const int error = wrote < 0 ? errno : ENOSPC;
+                    ::close(file);
+                    errno = error;
+                    return -1;
+                }
+                written += wrote;
+            }
+        }
     }
-    m_process->write(text.toUtf8());
-    m_process->closeWriteChannel();
+    if (::lseek(file, 0, SEEK_SET) != 0) {
+        const int error = errno;
+        ::close(file);
+        errno = error;
+        return -1;
+    }
+    return file;
 }
 
-ServingHelper::ServingHelper(ServingHelper &&) noexcept = default;
-ServingHelper::~ServingHelper() = default;
+} // namespace
+
+QDeadlineTimer exitDeadline(std::span<const QStringView> text)
+{
+    qsizetype characters = 0;
+    for (const QStringView piece : text)
+        characters += piece.size();
+    return QDeadlineTimer(ExitBudgetMs + characters / CharactersPerMs);
+}
+
+ServingHelper::ServingHelper(const QString &program, const QStringList &arguments,
+                             std::span<const QStringView> text)
+    : m_process(std::make_unique<QProcess>())
+    , m_name(QFileInfo(program).fileName())
+    , m_text(memoryFileOf(text))
+{
+    if (m_text < 0) {
+        m_failure = u"%1 could not be given the text (%2)."_s.arg(
+            m_name, QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_process->setProgram(program);
+    m_process->setArguments(arguments);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    // In the new process, before it runs the program: the memory file becomes its standard
+    // input, sharing the offset with this process.
+    m_process->setChildProcessModifier([file = m_text] { ::dup2(file, STDIN_FILENO); });
+    m_process->start(QIODevice::ReadOnly);
+    if (!m_process->waitForStarted(ExitBudgetMs))
+        m_failure = u"%1 could not be started (%2)."_s.arg(m_name, m_process->errorString());
+}
+
+ServingHelper::ServingHelper(ServingHelper &&other) noexcept
+    : m_process(std::move(other.m_process))
+    , m_name(std::move(other.m_name))
+    , m_failure(std::move(other.m_failure))
+    , m_text(std::exchange(other.m_text, -1))
+{
+}
+
+ServingHelper::~ServingHelper()
+{
+    if (m_text >= 0)
+        ::close(m_text);
+}
 
 QString ServingHelper::answer(QDeadlineTimer deadline)
 {
     if (!m_failure.isEmpty())
         return m_failure;
-    if (!m_process->waitForFinished(int(deadline.remainingTime()))) {
-        m_process->kill();
-        m_process->waitForFinished(100);
-        return u"%1 did not answer in time."_s.arg(m_name);
+    off_t read = 0;
+    QDeadlineTimer stalled(ExitBudgetMs);
+    while (m_process->state() != QProcess::NotRunning &&
+           !m_process->waitForFinished(int(std::min<qint64>(deadline.remainingTime(), PollMs)))) {
+        if (const off_t now = ::lseek(m_text, 0, SEEK_CUR); now > read) {
+            read = now;
+            stalled = QDeadlineTimer(ExitBudgetMs);
+        }
+        if (deadline.hasExpired() || stalled.hasExpired()) {
+            m_process->kill();
+            m_process->waitForFinished(100);
+            return u"%1 did not answer in time."_s.arg(m_name);
+        }
     }
     if (m_process->exitStatus() != QProcess::NormalExit ||
         m_process->exitCode() != ClipboardHelper::Holds) {
@@ -64,18 +150,15 @@ QString ServingHelper::answer(QDeadlineTimer deadline)
 
 bool ServingHelper::leaveRunning(QDeadlineTimer answerBy)
 {
-    bool holds = false;
-    if (m_failure.isEmpty()) {
-        m_process->waitForBytesWritten(ExitBudgetMs);
-        holds = m_process->waitForFinished(int(answerBy.remainingTime())) &&
-                m_process->exitStatus() == QProcess::NormalExit &&
-                m_process->exitCode() == ClipboardHelper::Holds;
-    }
+    const bool holds = m_failure.isEmpty() &&
+                       m_process->waitForFinished(int(answerBy.remainingTime())) &&
+                       m_process->exitStatus() == QProcess::NormalExit &&
+                       m_process->exitCode() == ClipboardHelper::Holds;
     m_process.release();
     return holds;
 }
 
-std::optional<ServingHelper> startX11Helper(const QString &text, QString &failure,
+std::optional<ServingHelper> startX11Helper(std::span<const QStringView> text, QString &failure,
                                             const QStringList &arguments)
 {
     const QString helper = x11HelperPath();
@@ -87,7 +170,7 @@ std::optional<ServingHelper> startX11Helper(const QString &text, QString &failur
     return std::make_optional<ServingHelper>(helper, arguments, text);
 }
 
-QString putWithX11Helper(const QString &text, QDeadlineTimer deadline)
+QString putWithX11Helper(std::span<const QStringView> text, QDeadlineTimer deadline)
 {
     QString failure;
     if (auto helper = startX11Helper(text, failure))

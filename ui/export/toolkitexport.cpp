@@ -13,8 +13,9 @@ namespace {
 class ToolkitClipboardExport final : public ClipboardExport
 {
 public:
-    QString clearAndPut(const QString &text) override
+    QString clearAndPut(std::span<const QStringView> pieces) override
     {
+        const QString text = joined(pieces);
         QClipboard *clipboard = QGuiApplication::clipboard();
         clipboard->clear();
         clipboard->setText(text);

@@ -72,8 +72,9 @@ private:
 // nothing, or keep what a read got after the owner had gone, an empty text. So the program
 // serves every read, lets the selection go once the reads have paused, and counts on the
 // keeper only when it offers the very text back. Returns why it does not.
-QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
+QString keptByKeeper(std::span<const QStringView> pieces, QDeadlineTimer deadline)
 {
+    const QString text = joined(pieces);
     auto *data = new ReadWatchedText;
     data->setText(text);
     const QPointer<ReadWatchedText> watched(data);
@@ -146,8 +147,8 @@ QString keptByKeeper(const QString &text, QDeadlineTimer deadline)
 // drawing through Wayland, where the compositor keeps a copy (also where wl-copy fails, as
 // where the compositor denies it the focus it needs). Returns why it failed.
 // Sets servedByWlCopy where wl-copy took it.
-QString putOnWayland(const QString &text, bool drawingOnWayland, QDeadlineTimer deadline,
-                     bool *servedByWlCopy = nullptr)
+QString putOnWayland(std::span<const QStringView> text, bool drawingOnWayland,
+                     QDeadlineTimer deadline, bool *servedByWlCopy = nullptr)
 {
     const QString wlCopy = QStandardPaths::findExecutable(u"wl-copy"_s);
     QString failure;
@@ -193,7 +194,8 @@ void keepFocusForCompositor(QDeadlineTimer deadline)
 // The program waits a moment for the helper to hold the X11 clipboard, so that X11 clients
 // paste right after the end; an Xwayland that has not started yet starts when the helper
 // connects, which takes a second, and the clients can wait for that, Exit cannot.
-void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer deadline)
+void serveX11Clients(std::span<const QStringView> text, bool servedByWlCopy,
+                     QDeadlineTimer deadline)
 {
     QString ignored;
     const QStringList arguments =
@@ -213,9 +215,9 @@ void serveX11Clients(const QString &text, bool servedByWlCopy, QDeadlineTimer de
 class WaylandClipboardExport final : public ClipboardExport
 {
 public:
-    QString clearAndPut(const QString &text) override
+    QString clearAndPut(std::span<const QStringView> text) override
     {
-        const QDeadlineTimer deadline(ExitBudgetMs);
+        const QDeadlineTimer deadline = exitDeadline(text);
         if (QGuiApplication::platformName() == u"xcb") {
             const QString x11Failure = putWithX11Helper(text, deadline);
             if (x11Failure.isEmpty()) {

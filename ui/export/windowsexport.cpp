@@ -29,18 +29,39 @@ QString systemError()
     return text.isEmpty() ? u"error %1"_s.arg(error) : text;
 }
 
-// Windows programs expect CR LF between the lines of a text on the clipboard, where the output
-// has the input box's LF alone; the toolkit's clipboard converts them so too.
-QString withWindowsLineBreaks(const QString &text)
+// Global memory holding the text, ending in a null, for the clipboard to take; nothing where
+// there is no memory. Windows programs expect CR LF between the lines of a text on the
+// clipboard, where the output has the input box's LF alone, so a lone LF becomes CR LF, as the
+// toolkit's clipboard would have it.
+HGLOBAL globalTextOf(std::span<const QStringView> pieces)
 {
-    QString converted;
-    converted.reserve(text.size() + text.count(u'\n'));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            converted += u'\r';
-        converted += text[i];
+    qsizetype units = 1;
+    QChar previous;
+    for (const QStringView piece : pieces) {
+        for (const QChar unit : piece) {
+            units += unit == u'\n' && previous != u'\r' ? 2 : 1;
+            previous = unit;
+        }
     }
-    return converted;
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, SIZE_T(units) * sizeof(wchar_t));
+    auto *out = data ? static_cast<char16_t *>(GlobalLock(data)) : nullptr;
+    if (!out) {
+        if (data)
+            GlobalFree(data);
+        return nullptr;
+    }
+    previous = QChar();
+    for (const QStringView piece : pieces) {
+        for (const QChar unit : piece) {
+            if (unit == u'\n' && previous != u'\r')
+                *out++ = u'\r';
+            *out++ = unit.unicode();
+            previous = unit;
+        }
+    }
+    *out = 0;
+    GlobalUnlock(data);
+    return data;
 }
 
 // On Windows the clipboard keeps what is put on it as data after the program has ended. The
@@ -61,7 +82,7 @@ public:
             DestroyWindow(m_owner);
     }
 
-    QString clearAndPut(const QString &text) override
+    QString clearAndPut(std::span<const QStringView> text) override
     {
         // Emptying the clipboard makes the window that opened it its owner; with none, the
         // system refuses the text.
@@ -71,13 +92,20 @@ public:
             if (!m_owner)
                 return u"no window could be made to own it (%1)."_s.arg(systemError());
         }
+        // Made before the clipboard is opened, as other programs wait for it meanwhile.
+        HGLOBAL data = globalTextOf(text);
+        if (!data)
+            return u"there was no memory for the text (%1)."_s.arg(systemError());
         const QDeadlineTimer openBy(OpenWaitMs);
         while (!OpenClipboard(m_owner)) {
-            if (openBy.hasExpired())
-                return u"another program kept it open (%1)."_s.arg(systemError());
+            if (openBy.hasExpired()) {
+                const QString failure = u"another program kept it open (%1)."_s.arg(systemError());
+                GlobalFree(data);
+                return failure;
+            }
             QThread::msleep(10);
         }
-        const QString failure = emptyAndPut(withWindowsLineBreaks(text));
+        const QString failure = emptyAndPut(data);
         if (!CloseClipboard() && failure.isEmpty())
             return u"it could not be closed (%1)."_s.arg(systemError());
         return failure;
@@ -86,28 +114,17 @@ public:
     void endProgram() override { QCoreApplication::quit(); }
 
 private:
-    // With the clipboard open.
-    static QString emptyAndPut(const QString &text)
+    // With the clipboard open; from here the system owns the memory, unless it refuses it.
+    static QString emptyAndPut(HGLOBAL data)
     {
+        QString failure;
         if (!EmptyClipboard())
-            return u"it could not be emptied (%1)."_s.arg(systemError());
-        const SIZE_T bytes = SIZE_T(text.size() + 1) * sizeof(wchar_t);
-        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        auto *characters = data ? static_cast<wchar_t *>(GlobalLock(data)) : nullptr;
-        if (!characters) {
-            if (data)
-                GlobalFree(data);
-            return u"there was no memory for the text (%1)."_s.arg(systemError());
-        }
-        characters[text.toWCharArray(characters)] = L'\0';
-        GlobalUnlock(data);
-        // From here the system owns the memory, unless it refuses it.
-        if (!SetClipboardData(CF_UNICODETEXT, data)) {
-            const QString failure = u"the system did not take the text (%1)."_s.arg(systemError());
+            failure = u"it could not be emptied (%1)."_s.arg(systemError());
+        else if (!SetClipboardData(CF_UNICODETEXT, data))
+            failure = u"the system did not take the text (%1)."_s.arg(systemError());
+        if (!failure.isEmpty())
             GlobalFree(data);
-            return failure;
-        }
-        return {};
+        return failure;
     }
 
     HWND m_owner = nullptr;

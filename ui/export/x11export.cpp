@@ -9,9 +9,9 @@ namespace {
 class X11ClipboardExport final : public ClipboardExport
 {
 public:
-    QString clearAndPut(const QString &text) override
+    QString clearAndPut(std::span<const QStringView> text) override
     {
-        return putWithX11Helper(text, QDeadlineTimer(ExitBudgetMs));
+        return putWithX11Helper(text, exitDeadline(text));
     }
 
     // Nothing is left to hand over: the helper owns the clipboard now. Ending through the

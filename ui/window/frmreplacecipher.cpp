@@ -391,8 +391,9 @@ bool frmReplaceCipher::eventFilter(QObject *watched, QEvent *event)
 
 void frmReplaceCipher::cmdExit_Click()
 {
+    const QString keyString = KeyString(keyEntries());
     const QString failure =
-        m_clipboardExport->clearAndPut(ExportText(txtOutput->text(), KeyString(keyEntries())));
+        m_clipboardExport->clearAndPut(ExportPieces(txtOutput->text(), keyString));
     if (!failure.isEmpty()) {
         QMessageBox::warning(this, windowTitle(),
                              u"The result could not be put on the clipboard: "_s + failure);

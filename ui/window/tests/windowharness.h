@@ -32,9 +32,9 @@ public:
         : m_record(std::move(record))
     {
     }
-    QString clearAndPut(const QString &text) override
+    QString clearAndPut(std::span<const QStringView> text) override
     {
-        m_record->texts << text;
+        m_record->texts << joined(text);
         return m_record->failure;
     }
     void endProgram() override { ++m_record->ends; }
