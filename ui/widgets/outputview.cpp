@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
@@ -95,6 +96,40 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
     Q_EMIT textChanged();
 }
 
+void OutputView::setNotice(const QString &notice)
+{
+    if (!m_notice) {
+        m_notice = new QLabel(this);
+        m_notice->setObjectName(QStringLiteral("notice"));
+        m_notice->setTextFormat(Qt::PlainText);
+        m_notice->setForegroundRole(QPalette::ToolTipText);
+        m_notice->setBackgroundRole(QPalette::ToolTipBase);
+        m_notice->setAutoFillBackground(true);
+        m_notice->setIndent(Margin);
+    }
+    m_notice->setAccessibleName(notice);
+    m_notice->setToolTip(notice);
+    m_notice->setVisible(!notice.isEmpty());
+    setViewportMargins(0, 0, 0, notice.isEmpty() ? 0 : m_lineHeight + 2);
+    placeNotice();
+}
+
+QString OutputView::notice() const
+{
+    return m_notice ? m_notice->accessibleName() : QString();
+}
+
+// In the margin between the text and the sideways scroll bar.
+void OutputView::placeNotice()
+{
+    if (!m_notice || m_notice->isHidden())
+        return;
+    const QRect text = viewport()->geometry();
+    m_notice->setGeometry(text.left(), text.bottom() + 1, text.width(), m_lineHeight + 2);
+    m_notice->setText(m_notice->fontMetrics().elidedText(
+        m_notice->accessibleName(), Qt::ElideRight, m_notice->contentsRect().width() - Margin));
+}
+
 // What was laid out belongs to the old text, and the widest line may have changed.
 void OutputView::lineIndexChanged()
 {
@@ -122,6 +157,8 @@ void OutputView::fontChanged()
     lineIndexChanged();
     updateScrollBars();
     viewport()->update();
+    if (m_notice)
+        setNotice(notice()); // its line is a line high
 }
 
 QString OutputView::selectedText() const
@@ -398,6 +435,7 @@ void OutputView::resizeEvent(QResizeEvent *event)
 {
     updateScrollBars();
     QAbstractScrollArea::resizeEvent(event);
+    placeNotice();
 }
 
 void OutputView::scrollContentsBy(int /*dx*/, int /*dy*/)

@@ -22,6 +22,7 @@
 #include <vector>
 
 QT_BEGIN_NAMESPACE
+class QLabel;
 class QTextLayout;
 QT_END_NAMESPACE
 
@@ -42,6 +43,10 @@ public:
     // stays as it is.
     void setText(const QString &text, const ChangedSpan &span);
     void setText(const QString &text);
+    // A line about the text, such as that it is cut, shown under it inside the box (its whole
+    // words in the line's tooltip and accessible name where they do not fit); none when empty.
+    void setNotice(const QString &notice);
+    QString notice() const;
 
     qsizetype anchor() const { return m_anchor; }
     qsizetype position() const { return m_position; }
@@ -96,6 +101,7 @@ private:
 
     void lineIndexChanged();
     void fontChanged();
+    void placeNotice();
     void updateScrollBars();
     int visibleLines() const;
     QPointF lineOrigin(qsizetype line) const;
@@ -114,6 +120,7 @@ private:
     void offerSelectionToPrimary() const;
 
     OutputText m_content;
+    QLabel *m_notice = nullptr;
     // The estimated width of the widest line, widened where a line laid out is wider.
     qreal m_widestLine = 0;
     int m_lineHeight = 1;

@@ -1,6 +1,7 @@
 #include "frmreplacecipher.h"
 
 #include "accessibility.h"
+#include "availablememory.h"
 #include "boxframe.h"
 #include "changedspan.h"
 #include "fontfit.h"
@@ -18,6 +19,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -106,6 +108,14 @@ private:
     QAccessible::UpdateHandler m_previous = nullptr;
 };
 
+// The output, the copy that a change makes of it, and what Exit makes of it (the export text, its
+// UTF-8 and the clipboard helper's copies) take up to about this many bytes a character.
+constexpr qint64 BytesPerOutputCharacter = 16;
+// Outputs up to this length are never cut, whatever the system says of its memory.
+constexpr qsizetype ShortestOutputLimit = qsizetype(1) << 25;
+// Assistive technologies count the output's characters in 32-bit integers.
+constexpr qsizetype LongestOutputLimit = qsizetype(1) << 30;
+
 void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
 {
     box->verticalScrollBar()->setAccessibleName(boxName + u" vertical scroll bar"_s);
@@ -138,6 +148,7 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setBoxBackgrounds();
     describeForAssistiveTechnologies();
     connectHandlers();
+    m_outputLimit = outputLimitNow();
     Form_Load();
     txtLetter(1)->setFocus();
 }
@@ -147,6 +158,13 @@ frmReplaceCipher::~frmReplaceCipher() = default;
 void frmReplaceCipher::setClipboardExport(std::unique_ptr<ClipboardExport> clipboardExport)
 {
     m_clipboardExport = std::move(clipboardExport);
+}
+
+void frmReplaceCipher::setOutputLimit(qsizetype limit)
+{
+    m_testOutputLimit = limit;
+    m_outputLimit = outputLimitNow();
+    txtInput_Change();
 }
 
 // Controls are created in the focus order, so that Tab follows it without further ado.
@@ -325,6 +343,7 @@ void frmReplaceCipher::txtInput_Change()
     const KeyEntries entries = keyEntries();
     m_scrollLink->setKey(entries);
     showOutput(appliedText(entries));
+    showWhetherCut();
 }
 
 // Emptied as one edit of the box, so that undo in the box brings the whole text back: the
@@ -389,15 +408,22 @@ bool frmReplaceCipher::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+// A cut output goes on the clipboard as it is shown, and the one report says so.
 void frmReplaceCipher::cmdExit_Click()
 {
     const QString keyString = KeyString(keyEntries());
     const QString failure =
         m_clipboardExport->clearAndPut(ExportPieces(txtOutput->text(), keyString));
+    QString report;
     if (!failure.isEmpty()) {
-        QMessageBox::warning(this, windowTitle(),
-                             u"The result could not be put on the clipboard: "_s + failure);
+        report = u"The result could not be put on the clipboard: "_s + failure;
+    } else if (m_wholeLength > txtOutput->text().size()) {
+        report = u"Only the first %1 of %2 characters of the result are on the clipboard, with "
+                 u"the key: the whole result would not fit in this computer's memory."_s.arg(
+                     locale().toString(txtOutput->text().size()), locale().toString(m_wholeLength));
     }
+    if (!report.isEmpty())
+        QMessageBox::warning(this, windowTitle(), report);
     hide();
     m_clipboardExport->endProgram();
 }
@@ -413,12 +439,55 @@ void frmReplaceCipher::showOutput(const QString &output)
     m_announcer->outputChanged(span);
 }
 
-// The output for these entries and the input as it stands, cut where MaxOutputLength says:
-// what the output box shows and what Exit exports.
-QString frmReplaceCipher::appliedText(const KeyEntries &entries) const
+// The longest output that the memory the system can give now holds, or four times the input
+// where that is more.
+qsizetype frmReplaceCipher::outputLimitNow() const
+{
+    if (m_testOutputLimit > 0)
+        return m_testOutputLimit;
+    const qsizetype byMemory = qsizetype(availableMemory() / BytesPerOutputCharacter);
+    return std::clamp(std::max(byMemory, 4 * txtInput->text().size()), ShortestOutputLimit,
+                      LongestOutputLimit);
+}
+
+// The output for these entries and the input as it stands, cut at the output limit: what the
+// output box shows and what Exit exports. The system is asked for its memory again only when an
+// output reaches the limit, which may have grown since.
+QString frmReplaceCipher::appliedText(const KeyEntries &entries)
 {
     const QString &input = txtInput->text();
-    return ApplyKey(entries, input, std::max(MaxOutputLength, 4 * input.size()));
+    QString output = ApplyKey(entries, input, m_outputLimit);
+    m_wholeLength = 0;
+    // A cut leaves out at most one unit more, not to split a surrogate pair.
+    if (output.size() + 1 < m_outputLimit)
+        return output;
+    if (const qsizetype limit = outputLimitNow(); limit > m_outputLimit) {
+        m_outputLimit = limit;
+        output = ApplyKey(entries, input, m_outputLimit);
+    }
+    if (const qsizetype whole = OutputLength(entries, input); whole > output.size())
+        m_wholeLength = whole;
+    return output;
+}
+
+// While the output is cut, the output box says so, and a screen reader hears it once.
+void frmReplaceCipher::showWhetherCut()
+{
+    const qsizetype shown = txtOutput->text().size();
+    const QString notice = m_wholeLength > 0
+                               ? u"Output cut: the first %1 of %2 characters"_s.arg(
+                                     locale().toString(shown), locale().toString(m_wholeLength))
+                               : QString();
+    if (notice == txtOutput->notice())
+        return;
+    const bool newlyCut = txtOutput->notice().isEmpty();
+    txtOutput->setNotice(notice);
+    if (newlyCut) {
+        m_announcer->announce(
+            u"Applied text cut: it shows, and Exit exports, only the first %1 of %2 characters; "
+            u"the whole would not fit in this computer's memory."_s.arg(
+                locale().toString(shown), locale().toString(m_wholeLength)));
+    }
 }
 
 KeyEntries frmReplaceCipher::keyEntries() const

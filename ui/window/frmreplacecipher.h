@@ -61,9 +61,10 @@ public:
 
     // Entries of many characters multiply a text's length without bound: a hundred thousand
     // lines under an entry of a hundred thousand characters make ten billion. The window cuts
-    // the output at 2^25 characters (64 MiB), or at four times the input where that is more,
-    // rather than run out of memory; ordinary keys never come near it.
-    static constexpr qsizetype MaxOutputLength = qsizetype(1) << 25;
+    // the output where it would no longer fit in the memory the system can give, and says so in
+    // the output box, to a screen reader and at Exit; ordinary keys never come near it. Tests set
+    // a limit of their own; 0 goes back to the one that memory sets.
+    void setOutputLimit(qsizetype limit);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -89,8 +90,10 @@ private:
     void cmdExit_Click();
 
     KeyEntries keyEntries() const;
-    QString appliedText(const KeyEntries &entries) const;
+    qsizetype outputLimitNow() const;
+    QString appliedText(const KeyEntries &entries);
     void showOutput(const QString &output);
+    void showWhetherCut();
 
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
@@ -114,4 +117,9 @@ private:
     OutputAnnouncer *m_announcer = nullptr;
     bool m_instructionSaid = false;
     ScrollLink *m_scrollLink = nullptr;
+    // The longest output shown, and the length of the whole output where the one shown is cut
+    // (0 where it is whole).
+    qsizetype m_outputLimit = 0;
+    qsizetype m_testOutputLimit = 0;
+    qsizetype m_wholeLength = 0;
 };

@@ -2,15 +2,21 @@
 // characters, lone surrogates, bidirectional text, combining marks and emoji sequences. The
 // window must not crash, must lose or alter no character other than A-Z, and must stay usable.
 
+#include "outputannouncer.h"
 #include "windowharness.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <memory>
 
@@ -141,21 +147,39 @@ void TestHostileInput::strangeCharactersInKeyBoxes()
 void TestHostileInput::outputOfBillionsOfCharacters()
 {
     // 100,000 lines of "a" under an entry of 100,000 characters: ten billion characters of
-    // output, which the window cuts rather than run out of memory.
+    // output, which the window cuts where memory would run short (at a limit of the test's
+    // here), and says so in the output box, to a screen reader, and at Exit.
+    const qsizetype limit = 1 << 22;
+    m_window->setOutputLimit(limit);
+    QSignalSpy announced(m_window->findChild<OutputAnnouncer *>(), &OutputAnnouncer::announced);
     const QString entry = u"k"_s + QString(99'999, u'x');
     paste(keyBox(1), entry);
     paste(input(), u"a\n"_s.repeated(100'000));
     const QString shown = output()->text();
-    const qsizetype limit = frmReplaceCipher::MaxOutputLength;
     QCOMPARE(shown.size(), limit);
     const QString line = entry.toUpper() + u'\n';
     QVERIFY(shown == line.repeated(limit / line.size() + 1).left(limit));
+    const QLocale locale = m_window->locale();
+    const QString counts = locale.toString(limit) + u" of "_s + locale.toString(10'000'100'000);
+    QVERIFY(output()->notice().contains(counts));
+    QVERIFY(output()->findChild<QLabel *>(u"notice"_s)->isVisible());
+    QCOMPARE(announced.count(), 1);
+    QVERIFY(announced.first().first().toString().contains(counts));
+    QString reported;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            reported = box->text();
+            box->accept();
+        }
+    });
     QTest::mouseClick(m_window->findChild<QPushButton *>(u"cmdExit"_s), Qt::LeftButton);
+    QVERIFY(reported.startsWith(u"Only the first "_s + counts));
     QVERIFY(exported().startsWith(shown + u"\r\n"_s));
     keyBox(1)->setFocus();
     QTest::keyClick(keyBox(1), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(keyBox(1), Qt::Key_Q);
     QVERIFY(output()->text() == u"Q\n"_s.repeated(100'000));
+    QVERIFY(output()->notice().isEmpty());
 }
 
 QTEST_MAIN(TestHostileInput)

@@ -1,0 +1,10 @@
+#include "availablememory.h"
+
+#include <qt_windows.h>
+
+qint64 availableMemory()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? qint64(status.ullAvailPhys) : 0;
+}
