@@ -94,9 +94,10 @@ helpers_here() {
     return 0
 }
 
+# Presses Exit and waits up to $1 milliseconds (2000) for the program to end.
 exit_and_wait() {
     click_exit
-    wait_end "$app" 2000 || fail "the program did not end after Exit"
+    wait_end "$app" "${1:-2000}" || fail "the program did not end after Exit"
 }
 
 expect_clipboard() {
@@ -128,14 +129,44 @@ case_utf8_beyond_latin1() {
     expect_clipboard "$work/expected"
 }
 
-case_one_megabyte_incr() {
+# $1 bytes of the line $2 pasted under A = "x": the export goes whole, by INCR transfers,
+# however long (the paste may still be under way when Exit is pressed).
+export_of_size() {
     start_program
     type_text x
-    repeat_line 'abc def' 1048576 >"$work/pasted"
+    repeat_line "$2" "$1" >"$work/pasted"
     offer_clipboard "$work/pasted"
     paste_into_input
-    exit_and_wait
-    { repeat_line 'X** ***' 1048576; printf '\r\nx%s' "$(stars 25)"; } >"$work/expected"
+    exit_and_wait 30000
+    { repeat_line "$(sed 's/[b-z]/*/g; s/a/X/g' <<<"$2")" "$1"; printf '\r\nx%s' "$(stars 25)"; } \
+        >"$work/expected"
+    expect_clipboard "$work/expected"
+}
+case_one_megabyte_incr() { export_of_size $((1 << 20)) 'abc def'; }
+# A book's lines, each a block of the input box: short lines would make the box itself slow.
+case_thirty_megabytes() { export_of_size $((30 << 20)) 'the quick brown fox jumps over a lazy dog'; }
+
+# The two-symbol code that writes each letter as five A or B letters, over 10 MB of alphabets:
+# an output of 50,877,356 characters, longer than the window once cut at (2^25, or four times
+# the input), is shown and exported whole.
+case_fifty_million_characters() {
+    local codes="" letter bit code
+    start_program
+    for letter in {0..25}; do
+        code=""
+        for bit in 4 3 2 1 0; do code+=$(((letter >> bit) & 1)); done
+        code=$(tr 01 ab <<<"$code")
+        xdotool type --delay 5 "$code"
+        xdotool key Tab
+        codes+=${code^^}
+    done
+    local size=$((10 << 20)) line=27 # the alphabet and its line feed
+    repeat_line abcdefghijklmnopqrstuvwxyz "$size" >"$work/pasted"
+    offer_clipboard "$work/pasted"
+    paste_into_input
+    exit_and_wait 30000
+    { repeat_line "$codes" $((size / line * (26 * 5 + 1)));
+      printf '%s\r\n%s' "${codes:0:$((size % line * 5))}" "${codes,,}"; } >"$work/expected"
     expect_clipboard "$work/expected"
 }
 
