@@ -5,7 +5,9 @@
 // status, with the reason on standard error where it failed; a detached copy of it then serves
 // the text until another client takes CLIPBOARD or the display closes. With UnlessServed it
 // first asks the owner of CLIPBOARD, if any, for its targets, as an X11 client would before
-// pasting, and leaves it alone where it answers.
+// pasting, and leaves it alone where it answers. Where that owner is the compositor, answering
+// only because an X11 window has the focus (KWin), a detached copy waits, and serves the text
+// once the compositor lets CLIPBOARD go, if what it passed on was this very text.
 #pragma once
 
 namespace ClipboardHelper {

@@ -10,9 +10,18 @@
 // (weston, mutter) does at any time, where sway and KWin do so only while an X11 window has the
 // focus.
 //
+// KWin takes CLIPBOARD from the helper when an X11 window gets the focus while the Wayland
+// clipboard is still wl-copy's (its bridge has not yet passed the helper's text on to Wayland),
+// and lets CLIPBOARD go, to no owner, once no X11 window has the focus: X11 programs in the
+// background would then paste nothing. So where the compositor, the client that manages the
+// windows, takes CLIPBOARD or answers in the helper's stead while an X11 window has the focus,
+// the helper reads what it passes on; if that is the very text, the helper waits, and takes
+// CLIPBOARD back when the compositor lets it go. Any other change of owner ends it.
+//
 // Served targets: TARGETS, TIMESTAMP, UTF8_STRING, text/plain;charset=utf-8, and TEXT and
 // STRING as Latin-1 with "?" for what Latin-1 lacks. Large texts go by INCR transfers.
-// Linked to libxcb alone, so that it starts fast and holds little while it serves.
+// Linked to libxcb and its XFixes library alone, so that it starts fast and holds little while
+// it serves.
 
 #include "helpercontract.h"
 
@@ -28,8 +37,10 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 namespace {
 
@@ -55,25 +66,35 @@ struct Atoms
     xcb_atom_t textPlainUtf8 = XCB_NONE;
     xcb_atom_t text = XCB_NONE;
     xcb_atom_t incr = XCB_NONE;
+    xcb_atom_t activeWindow = XCB_NONE;
+    // The property of the helper's window that a read of CLIPBOARD puts the text in.
+    xcb_atom_t readInto = XCB_NONE;
 };
 
 Atoms internAtoms(xcb_connection_t *connection)
 {
-    const char *names[] = {
-        "CLIPBOARD", "TARGETS", "TIMESTAMP", "UTF8_STRING", "text/plain;charset=utf-8",
-        "TEXT",      "INCR"};
+    Atoms atoms;
+    const std::pair<const char *, xcb_atom_t *> names[] = {
+        {"CLIPBOARD", &atoms.clipboard},
+        {"TARGETS", &atoms.targets},
+        {"TIMESTAMP", &atoms.timestamp},
+        {"UTF8_STRING", &atoms.utf8String},
+        {"text/plain;charset=utf-8", &atoms.textPlainUtf8},
+        {"TEXT", &atoms.text},
+        {"INCR", &atoms.incr},
+        {"_NET_ACTIVE_WINDOW", &atoms.activeWindow},
+        {"VELLUMTIDE_CLIPBOARD", &atoms.readInto}};
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (std::size_t i = 0; i < std::size(names); ++i)
-        cookies[i] = xcb_intern_atom(connection, 0, std::strlen(names[i]), names[i]);
-    xcb_atom_t atoms[std::size(names)];
+        cookies[i] = xcb_intern_atom(connection, 0, std::strlen(names[i].first), names[i].first);
     for (std::size_t i = 0; i < std::size(names); ++i) {
         xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
         if (!reply)
             fail("the X server did not answer");
-        atoms[i] = reply->atom;
+        *names[i].second = reply->atom;
         std::free(reply);
     }
-    return {atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6]};
+    return atoms;
 }
 
 // The next event, or nullptr when none came within the timeout or the connection broke.
@@ -108,36 +129,77 @@ xcb_timestamp_t serverTime(xcb_connection_t *connection, xcb_window_t window)
     fail("the X server did not answer");
 }
 
-bool hasOwner(xcb_connection_t *connection, xcb_atom_t selection)
+xcb_window_t selectionOwner(xcb_connection_t *connection, xcb_atom_t selection)
 {
-    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+    xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, selection), nullptr);
-    const bool owned = owner && owner->owner != XCB_NONE;
-    std::free(owner);
-    return owned;
+    const xcb_window_t owner = reply ? reply->owner : XCB_NONE;
+    std::free(reply);
+    return owner;
 }
 
-// Waits a while for the display's window manager, under Xwayland the compositor, to hold
-// WM_S<screen>. A compositor that has only now started Xwayland, for this helper, takes
-// CLIPBOARD for the Wayland clipboard as its window manager starts, not before.
-void waitForWindowManager(xcb_connection_t *connection, int screenNumber)
+// WM_S<screen>, which the display's window manager holds: under Xwayland, the compositor.
+xcb_atom_t windowManagerSelection(xcb_connection_t *connection, int screenNumber)
 {
     const std::string name = "WM_S" + std::to_string(screenNumber);
     xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, name.size(), name.c_str()), nullptr);
-    if (!atom)
-        return;
-    for (int waited = 0; waited < WindowManagerWaitMs && !hasOwner(connection, atom->atom);
+    const xcb_atom_t selection = atom ? atom->atom : XCB_NONE;
+    std::free(atom);
+    return selection;
+}
+
+// Waits a while for the display's window manager to hold its selection. A compositor that has
+// only now started Xwayland, for this helper, takes CLIPBOARD for the Wayland clipboard as its
+// window manager starts, not before.
+void waitForWindowManager(xcb_connection_t *connection, xcb_atom_t windowManager)
+{
+    for (int waited = 0; waited < WindowManagerWaitMs && windowManager != XCB_NONE &&
+                         selectionOwner(connection, windowManager) == XCB_NONE;
          waited += 20)
         usleep(20 * 1000);
-    std::free(atom);
+}
+
+// The X11 client that owns a window: the part of a window's id that the server gave the client.
+uint32_t clientOf(xcb_connection_t *connection, xcb_window_t window)
+{
+    return window & ~xcb_get_setup(connection)->resource_id_mask;
+}
+
+// Whether an X11 window has the focus, as the window manager says on the root window.
+bool x11WindowActive(xcb_connection_t *connection, xcb_window_t root, const Atoms &atoms)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, root, atoms.activeWindow, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool active =
+        reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4 &&
+        *static_cast<const xcb_window_t *>(xcb_get_property_value(reply)) != XCB_NONE;
+    std::free(reply);
+    return active;
+}
+
+// Asks XFixes to tell of every change of CLIPBOARD's owner. Returns the code of XFixes'
+// selection event, or 0 where the server lacks XFixes.
+uint8_t watchOwner(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t clipboard)
+{
+    const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present)
+        return 0;
+    std::free(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, 0), nullptr));
+    xcb_xfixes_select_selection_input(connection, window, clipboard,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    return xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
 }
 
 // Whether the owner of CLIPBOARD, if any, answers an X11 client that asks for its targets now.
 bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,
                    xcb_timestamp_t time)
 {
-    if (!hasOwner(connection, atoms.clipboard))
+    if (selectionOwner(connection, atoms.clipboard) == XCB_NONE)
         return false;
     xcb_convert_selection(connection, window, atoms.clipboard, atoms.targets, atoms.targets, time);
     xcb_flush(connection);
@@ -182,45 +244,199 @@ struct IncrTransfer
 class Server
 {
 public:
-    Server(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,
-           xcb_timestamp_t ownedSince, std::string utf8)
+    Server(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms, std::string utf8,
+           xcb_atom_t windowManager, uint8_t ownerChanged)
         : m_connection(connection)
         , m_window(window)
         , m_atoms(atoms)
-        , m_ownedSince(ownedSince)
         , m_utf8(std::move(utf8))
+        , m_windowManager(windowManager)
+        , m_ownerChanged(ownerChanged)
     {
         const uint32_t maximum = xcb_get_maximum_request_length(connection) * 4;
         m_chunk = std::min<std::size_t>(IncrChunk, maximum > 1024 ? maximum - 1024 : 1024);
     }
 
-    // Serves until another client takes CLIPBOARD or the connection closes.
+    // Whether the window belongs to the compositor, the client that holds the window manager's
+    // selection, where the helper can watch it let CLIPBOARD go.
+    bool ofCompositor(xcb_window_t window) const
+    {
+        if (m_ownerChanged == 0 || m_windowManager == XCB_NONE || window == XCB_NONE)
+            return false;
+        const xcb_window_t manager = selectionOwner(m_connection, m_windowManager);
+        return manager != XCB_NONE &&
+               clientOf(m_connection, manager) == clientOf(m_connection, window);
+    }
+
+    // Serves CLIPBOARD, taken at the given time, until the work ends (see run()).
+    void serve(xcb_timestamp_t ownedSince)
+    {
+        m_ownedSince = ownedSince;
+        m_state = State::Serving;
+    }
+
+    // Reads what the compositor, which holds CLIPBOARD, passes on; the work goes on only where
+    // it is the very text.
+    void checkCompositor()
+    {
+        m_state = State::Checking;
+        m_read.clear();
+        m_readByIncr = false;
+        m_letGoWhileChecking = false;
+        m_takenWhileChecking = false;
+        xcb_delete_property(m_connection, m_window, m_atoms.readInto);
+        xcb_convert_selection(m_connection, m_window, m_atoms.clipboard, m_atoms.utf8String,
+                              m_atoms.readInto, XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+    }
+
+    // Serves, and watches the compositor while it holds CLIPBOARD, until another client takes
+    // CLIPBOARD, the compositor passes on another text, or the connection closes.
     void run()
     {
-        while (xcb_generic_event_t *event = xcb_wait_for_event(m_connection)) {
-            bool done = false;
-            switch (event->response_type & 0x7F) {
-            case XCB_SELECTION_CLEAR:
-                done = reinterpret_cast<xcb_selection_clear_event_t *>(event)->selection ==
-                       m_atoms.clipboard;
-                break;
-            case XCB_SELECTION_REQUEST:
-                answer(*reinterpret_cast<xcb_selection_request_event_t *>(event));
-                break;
-            case XCB_PROPERTY_NOTIFY:
-                continueTransfer(*reinterpret_cast<xcb_property_notify_event_t *>(event));
-                break;
-            default:
-                break;
-            }
+        while (m_state != State::Done) {
+            // The compositor answers a read at once, or not at all.
+            xcb_generic_event_t *event = m_state == State::Checking
+                                             ? waitForEvent(m_connection, ServerTimeoutMs)
+                                             : xcb_wait_for_event(m_connection);
+            if (!event)
+                return;
+            handle(*event);
             std::free(event);
             xcb_flush(m_connection);
-            if (done)
-                return;
         }
     }
 
 private:
+    enum class State { Serving, Checking, Waiting, Done };
+
+    void handle(const xcb_generic_event_t &event)
+    {
+        const uint8_t type = event.response_type & 0x7F;
+        switch (type) {
+        case XCB_SELECTION_CLEAR:
+            // Where XFixes tells who took CLIPBOARD, that decides.
+            if (m_ownerChanged == 0 &&
+                reinterpret_cast<const xcb_selection_clear_event_t &>(event).selection ==
+                    m_atoms.clipboard)
+                m_state = State::Done;
+            break;
+        case XCB_SELECTION_REQUEST:
+            answer(reinterpret_cast<const xcb_selection_request_event_t &>(event));
+            break;
+        case XCB_SELECTION_NOTIFY:
+            readStarted(reinterpret_cast<const xcb_selection_notify_event_t &>(event));
+            break;
+        case XCB_PROPERTY_NOTIFY: {
+            const auto &notify = reinterpret_cast<const xcb_property_notify_event_t &>(event);
+            if (notify.window != m_window)
+                continueTransfer(notify);
+            else if (m_state == State::Checking && m_readByIncr &&
+                     notify.atom == m_atoms.readInto && notify.state == XCB_PROPERTY_NEW_VALUE)
+                readPiece(false);
+            break;
+        }
+        default:
+            if (m_ownerChanged != 0 && type == m_ownerChanged)
+                ownerChanged(reinterpret_cast<const xcb_xfixes_selection_notify_event_t &>(event));
+            break;
+        }
+    }
+
+    void ownerChanged(const xcb_xfixes_selection_notify_event_t &change)
+    {
+        if (change.selection != m_atoms.clipboard || change.owner == m_window)
+            return;
+        const bool letGo = change.subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER &&
+                           change.owner == XCB_NONE;
+        switch (m_state) {
+        case State::Serving:
+            // The compositor takes CLIPBOARD to pass the Wayland clipboard on to a focused X11
+            // window; any other owner ends the work.
+            if (change.subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER &&
+                ofCompositor(change.owner))
+                checkCompositor();
+            else
+                m_state = State::Done;
+            break;
+        case State::Checking:
+            // Decided once the read is over.
+            if (letGo) {
+                m_letGoWhileChecking = true;
+                m_letGoTime = change.timestamp;
+            } else {
+                m_takenWhileChecking = true;
+            }
+            break;
+        case State::Waiting:
+            if (letGo)
+                takeBack(change.timestamp);
+            else
+                m_state = State::Done;
+            break;
+        case State::Done:
+            break;
+        }
+    }
+
+    void readStarted(const xcb_selection_notify_event_t &notify)
+    {
+        if (m_state != State::Checking || notify.requestor != m_window ||
+            notify.selection != m_atoms.clipboard)
+            return;
+        if (notify.property == XCB_NONE)
+            m_state = State::Done;
+        else
+            readPiece(true);
+    }
+
+    // Takes a piece of the text from the property, deleting it: a sender by INCR then puts the
+    // next piece there, and an empty one at the end.
+    void readPiece(bool first)
+    {
+        xcb_get_property_reply_t *reply =
+            xcb_get_property_reply(m_connection,
+                                   xcb_get_property(m_connection, 1, m_window, m_atoms.readInto,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+                                   nullptr);
+        if (!reply) {
+            m_state = State::Done;
+            return;
+        }
+        const bool incrStarts = first && reply->type == m_atoms.incr;
+        const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply));
+        if (!incrStarts)
+            m_read.append(static_cast<const char *>(xcb_get_property_value(reply)), length);
+        std::free(reply);
+        if (incrStarts) {
+            m_readByIncr = true;
+            return;
+        }
+        if (m_readByIncr && length > 0 && m_read.size() <= m_utf8.size())
+            return;
+        readEnded(m_read == m_utf8);
+    }
+
+    void readEnded(bool sameText)
+    {
+        m_read.clear();
+        if (!sameText || m_takenWhileChecking)
+            m_state = State::Done;
+        else if (m_letGoWhileChecking)
+            takeBack(m_letGoTime);
+        else
+            m_state = State::Waiting;
+    }
+
+    void takeBack(xcb_timestamp_t time)
+    {
+        xcb_set_selection_owner(m_connection, m_window, m_atoms.clipboard, time);
+        if (selectionOwner(m_connection, m_atoms.clipboard) == m_window)
+            serve(time);
+        else
+            m_state = State::Done;
+    }
+
     void answer(const xcb_selection_request_event_t &request)
     {
         xcb_selection_notify_event_t notify{};
@@ -316,17 +532,27 @@ private:
     std::string m_latin1;
     std::size_t m_chunk = IncrChunk;
     std::list<IncrTransfer> m_transfers;
+    // WM_S<screen>; XFixes' event, 0 without XFixes.
+    xcb_atom_t m_windowManager = XCB_NONE;
+    uint8_t m_ownerChanged = 0;
+    State m_state = State::Serving;
+    // The read of what the compositor passes on, and what changed meanwhile.
+    std::string m_read;
+    bool m_readByIncr = false;
+    bool m_letGoWhileChecking = false;
+    bool m_takenWhileChecking = false;
+    xcb_timestamp_t m_letGoTime = XCB_CURRENT_TIME;
 };
 
-// Leaves the decoder behind: the parent exits with success, the child goes on in a session of
-// its own, holding no descriptor of the decoder's but the X connection.
-void detach(int keepDescriptor)
+// Leaves the decoder behind: the parent exits with the status given, the child goes on in a
+// session of its own, holding no descriptor of the decoder's but the X connection.
+void detach(int keepDescriptor, int status)
 {
     const pid_t child = fork();
     if (child < 0)
         fail("the clipboard helper could not detach from the program");
     if (child > 0)
-        _exit(ClipboardHelper::Holds);
+        _exit(status);
     setsid();
     if (const int null = open("/dev/null", O_RDWR); null >= 0) {
         for (int standard = 0; standard < 3; ++standard)
@@ -370,23 +596,36 @@ int main(int argc, char *argv[])
                       XCB_WINDOW_CLASS_INPUT_ONLY, screens.data->root_visual, XCB_CW_EVENT_MASK,
                       &events);
     const Atoms atoms = internAtoms(connection);
+    const uint8_t ownerChanged = watchOwner(connection, window, atoms.clipboard);
+    const xcb_atom_t windowManager = windowManagerSelection(connection, screenNumber);
     const xcb_timestamp_t time = serverTime(connection, window);
-    if (unlessServed) {
-        waitForWindowManager(connection, screenNumber);
-        if (servedAlready(connection, window, atoms, time))
+    if (unlessServed)
+        waitForWindowManager(connection, windowManager);
+    Server server(connection, window, atoms, text, windowManager, ownerChanged);
+
+    if (unlessServed && servedAlready(connection, window, atoms, time)) {
+        // weston and mutter answer at any time: left to them. KWin answers only while an X11
+        // window has the focus, and lets CLIPBOARD go once none has; the helper waits for that.
+        const xcb_window_t owner = selectionOwner(connection, atoms.clipboard);
+        // What XFixes told before is older than that answer.
+        while (xcb_generic_event_t *older = xcb_poll_for_queued_event(connection))
+            std::free(older);
+        if (!server.ofCompositor(owner) || !x11WindowActive(connection, screens.data->root, atoms))
             return ClipboardHelper::LeftToCompositor;
+        detach(xcb_get_file_descriptor(connection), ClipboardHelper::LeftToCompositor);
+        server.checkCompositor();
+        server.run();
+        xcb_disconnect(connection);
+        return 0;
     }
 
     xcb_set_selection_owner(connection, window, atoms.clipboard, time);
-    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atoms.clipboard), nullptr);
-    const bool owned = owner && owner->owner == window;
-    std::free(owner);
-    if (!owned)
+    if (selectionOwner(connection, atoms.clipboard) != window)
         fail("the X server did not give the clipboard to the program");
 
-    detach(xcb_get_file_descriptor(connection));
-    Server(connection, window, atoms, time, text).run();
+    detach(xcb_get_file_descriptor(connection), ClipboardHelper::Holds);
+    server.serve(time);
+    server.run();
     xcb_disconnect(connection);
     return 0;
 }
