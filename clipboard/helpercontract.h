@@ -3,10 +3,12 @@
 // At Exit the decoder starts the helper with the text, UTF-8, on its standard input: a memory
 // file, whose offset the helper moves to the end once it has the text (or a pipe, read to its
 // end). The helper takes the CLIPBOARD selection of the display named by DISPLAY and answers
-// through its exit status, with the reason on standard error where it failed; a detached copy of it
-// then serves the text until another client takes CLIPBOARD or the display closes. With
+// through its exit status, with the reason on standard error where it failed; a detached copy of
+// it then serves the text until another client takes CLIPBOARD or the display closes. With
 // UnlessServed it first asks the owner of CLIPBOARD, if any, for its targets, as an X11 client
-// would before pasting, and leaves it alone where it answers.
+// would before pasting, and leaves it alone where it answers. Where that owner is the compositor,
+// answering only because an X11 window has the focus (KWin), a detached copy waits, and serves
+// the text once the compositor lets CLIPBOARD go, if what it passed on was this very text.
 #pragma once
 
 namespace ClipboardHelper {

@@ -13,7 +13,7 @@ PROGRAM="$ROOT/build/release/bin/vellumtide"
 
 # The Debian packages that configuring and building the program needs; the test tools are
 # needed only by scripts/test.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev fonts-dejavu-core)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libicu-dev libxcb1-dev libxcb-xfixes0-dev fonts-dejavu-core)
 
 # Installs the Debian packages among "$@" that are not installed yet; quiet when none are missing.
 # apt's own progress lines show while it works, and it never stops to ask a question. The names

@@ -249,6 +249,58 @@ case_helper_ends_when_clipboard_taken() {
     expect_clipboard "$work/other"
 }
 
+# A compositor such as KWin (xtool compositor) takes CLIPBOARD from the helper when an X11
+# window gets the focus, and lets it go, to no owner, once none has. It says "ready", and "read"
+# once a client has read the text it passes on.
+start_compositor() {
+    mkfifo "$work/to-compositor"
+    "$xtool" compositor "$1" <"$work/to-compositor" >"$work/compositor" &
+    pids+=($!)
+    exec 3>"$work/to-compositor"
+    compositor_says ready
+}
+compositor_says() {
+    local i
+    for i in $(seq 250); do grep -qx "$1" "$work/compositor" && return; sleep 0.02; done
+    fail "the compositor did not say '$1'"
+}
+compositor_lets_go() { echo let-go >&3; sleep 0.5; }
+
+# The helper reads what the compositor passes on; the very text, it takes back when let go.
+case_helper_takes_back_from_compositor() {
+    exit_to_helper
+    read_clipboard >"$work/expected"
+    start_compositor "$(cat "$work/expected")"
+    echo take >&3
+    compositor_says read
+    compositor_lets_go
+    expect_clipboard "$work/expected"
+}
+
+# Another text is the clipboard's now: the helper ends, and keeps it from no one.
+case_helper_ends_when_compositor_passes_on_another() {
+    exit_to_helper
+    start_compositor "copied later"
+    echo take >&3
+    wait_end "$helper" 2000 || fail "the helper did not end"
+    compositor_lets_go
+    ! read_clipboard >/dev/null 2>&1 || fail "something still serves the clipboard"
+}
+
+# Asked to leave a served clipboard alone, the helper leaves it to a compositor that answers
+# while an X11 window has the focus, and takes it once the compositor lets it go.
+case_helper_waits_for_compositor_to_let_go() {
+    printf 'the export' >"$work/expected"
+    start_compositor "the export"
+    echo take >&3
+    local status=0
+    "$(dirname "$program")/vellumtide-clipboard" --unless-served <"$work/expected" || status=$?
+    [ "$status" -eq 2 ] || fail "the helper answered $status, not 2 (left to the compositor)"
+    compositor_says read
+    compositor_lets_go
+    expect_clipboard "$work/expected"
+}
+
 case_helper_ends_with_display() {
     exit_to_helper
     kill "$xvfb"

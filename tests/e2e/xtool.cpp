@@ -4,10 +4,14 @@
 //   xtool hold-manager    owns CLIPBOARD_MANAGER and never answers, until killed
 //   xtool fight SECONDS   takes CLIPBOARD over and over, as fast as the server allows
 //   xtool class WINDOW    prints the class of WINDOW, the second string of its WM_CLASS
+//   xtool compositor TEXT holds WM_S0, as the compositor does under Xwayland, and plays KWin's
+//                         bridge: "take" on standard input gives an X11 window the focus and
+//                         takes CLIPBOARD, passing TEXT on; "let-go" lets both go
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -94,6 +98,63 @@ int printClass(xcb_connection_t *connection, xcb_window_t window)
     return 0;
 }
 
+// Answers a request for the targets or the text, says which it was, and refuses any other.
+void answer(xcb_connection_t *connection, const xcb_selection_request_event_t &request,
+            const std::string &text)
+{
+    const xcb_atom_t targets[] = {atom(connection, "TARGETS"), atom(connection, "UTF8_STRING")};
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = request.property;
+    if (request.target == targets[0])
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                            XCB_ATOM_ATOM, 32, 2, targets);
+    else if (request.target == targets[1])
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                            targets[1], 8, text.size(), text.data());
+    else
+        notify.property = XCB_NONE;
+    xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&notify));
+    std::puts(request.target == targets[1] ? "read" : "asked");
+}
+
+int compositor(xcb_connection_t *connection, const std::string &text)
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+    xcb_set_selection_owner(connection, window, atom(connection, "WM_S0"), XCB_CURRENT_TIME);
+    std::puts("ready");
+    pollfd inputs[] = {{STDIN_FILENO, POLLIN, 0}, {xcb_get_file_descriptor(connection), POLLIN, 0}};
+    for (char line[64]; !xcb_connection_has_error(connection);) {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
+            if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST)
+                answer(connection, *reinterpret_cast<xcb_selection_request_event_t *>(event), text);
+            std::free(event);
+        }
+        xcb_flush(connection);
+        std::fflush(stdout);
+        if (poll(inputs, 2, -1) < 0 || (inputs[0].revents & POLLIN) == 0)
+            continue;
+        if (read(STDIN_FILENO, line, sizeof line) <= 0)
+            return 0;
+        const xcb_window_t focused = line[0] == 't' ? window : XCB_NONE;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root,
+                            atom(connection, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, 1,
+                            &focused);
+        xcb_set_selection_owner(connection, focused, atom(connection, "CLIPBOARD"),
+                                XCB_CURRENT_TIME);
+        std::puts(focused != XCB_NONE ? "taken" : "let go");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -115,9 +176,11 @@ int main(int argc, char **argv)
     else if (command == "class" && argc == 3)
         status =
             printClass(connection, static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)));
+    else if (command == "compositor" && argc == 3)
+        status = compositor(connection, argv[2]);
     else
-        std::fprintf(stderr,
-                     "usage: xtool close WINDOW | hold-manager | fight SECONDS | class WINDOW\n");
+        std::fprintf(stderr, "usage: xtool close WINDOW | hold-manager | fight SECONDS | "
+                             "class WINDOW | compositor TEXT\n");
     xcb_disconnect(connection);
     return status;
 }

@@ -171,8 +171,8 @@ QString putOnWayland(std::span<const QStringView> text, bool drawingOnWayland,
            InstallWlClipboard;
 }
 
-// sway (and KWin) looks at the helper's new selection a few milliseconds after the helper has
-// it, and passes it on to Wayland clients only while an X11 window has the focus: the window
+// sway (and KWin 5.27) looks at the helper's new selection a few milliseconds after the helper
+// has it, and passes it on to Wayland clients only while an X11 window has the focus: the window
 // stays up, with the focus, for that moment. Drawing through Xwayland, the window is that X11
 // window and the compositor takes the text over. Drawing through Wayland, the compositor must
 // leave it to the helper: should an X11 window that takes the focus after the end be the first
@@ -189,7 +189,10 @@ void keepFocusForCompositor(QDeadlineTimer deadline)
 // X11 clients under Xwayland paste what the compositor passes on from the Wayland clipboard:
 // weston and mutter pass on what wl-copy serves at any time, sway and KWin only while an X11
 // window has the focus, and no compositor passes on its own kept copy. So the helper serves
-// them, where wl-copy serves only once it has found that an X11 client cannot paste now:
+// them, where wl-copy serves only once it has found that an X11 client cannot paste now (KWin 6
+// passes the helper's text on to Wayland clients at once, and wl-copy gives way; should an X11
+// window get the focus before, KWin takes the X11 clipboard until the focus leaves, and the
+// helper then takes it back):
 // weston can crash when the helper takes the X11 clipboard while it passes wl-copy's text on.
 // The program waits a moment for the helper to hold the X11 clipboard, so that X11 clients
 // paste right after the end; an Xwayland that has not started yet starts when the helper
