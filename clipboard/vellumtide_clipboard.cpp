@@ -124,8 +124,15 @@ int main(int argc, char *argv[])
     const uint8_t ownerChanged = watchOwner(connection, window, atoms.clipboard);
     const xcb_atom_t windowManager = windowManagerSelection(connection, screenNumber);
     const xcb_timestamp_t time = serverTime(connection, window);
-    if (unlessServed)
+    if (unlessServed) {
         waitForWindowManager(connection, windowManager);
+        // weston passes the Wayland clipboard on to X11 clients at any time, but answers one
+        // request at a time: a question asked while an X11 program's paste is under way takes
+        // that paste's answer, and the program gets nothing (seen). So where weston's own
+        // bridge holds CLIPBOARD, it is left to it unasked.
+        if (heldByWeston(connection, screens.data->root, atoms.clipboard, windowManager))
+            return ClipboardHelper::LeftToCompositor;
+    }
     Server server(connection, window, atoms, text, windowManager, ownerChanged);
 
     if (unlessServed && servedAlready(connection, window, atoms, time)) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <utility>
 #include <xcb/xfixes.h>
@@ -137,6 +138,53 @@ uint8_t watchOwner(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     return xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+}
+
+namespace {
+
+xcb_atom_t atomNamed(xcb_connection_t *connection, std::string_view name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, name.size(), name.data()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+// A property of a window, as bytes; empty where it has none.
+std::string propertyOf(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+        nullptr);
+    std::string value;
+    if (reply)
+        value.assign(static_cast<const char *>(xcb_get_property_value(reply)),
+                     static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
+bool heldByWeston(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t selection,
+                  xcb_atom_t windowManager)
+{
+    const xcb_window_t owner = selectionOwner(connection, selection);
+    const xcb_window_t manager =
+        windowManager != XCB_NONE ? selectionOwner(connection, windowManager) : XCB_NONE;
+    if (owner == XCB_NONE || manager == XCB_NONE ||
+        clientOf(connection, owner) != clientOf(connection, manager))
+        return false;
+    const std::string check =
+        propertyOf(connection, root, atomNamed(connection, "_NET_SUPPORTING_WM_CHECK"));
+    if (check.size() != sizeof(xcb_window_t))
+        return false;
+    xcb_window_t checkWindow = XCB_NONE;
+    std::memcpy(&checkWindow, check.data(), sizeof checkWindow);
+    return propertyOf(connection, checkWindow, atomNamed(connection, "_NET_WM_NAME")) ==
+           "Weston WM";
 }
 
 bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,

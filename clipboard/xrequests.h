@@ -54,6 +54,11 @@ bool x11WindowActive(xcb_connection_t *connection, xcb_window_t root, const Atom
 // selection event, or 0 where the server lacks XFixes.
 uint8_t watchOwner(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t clipboard);
 
+// Whether the selection's owner belongs to weston's window manager ("Weston WM", as it names
+// itself on the window that _NET_SUPPORTING_WM_CHECK names), which holds windowManager.
+bool heldByWeston(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t selection,
+                  xcb_atom_t windowManager);
+
 // Whether the owner of CLIPBOARD, if any, answers an X11 client that asks for its targets now.
 bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atoms &atoms,
                    xcb_timestamp_t time);
