@@ -4,13 +4,8 @@
 
 #include "windowharness.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTextDocument>
 
 #include <memory>
 
