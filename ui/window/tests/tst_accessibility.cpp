@@ -6,13 +6,11 @@
 #include "windowharness.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTextDocument>
 
 #include <memory>
 

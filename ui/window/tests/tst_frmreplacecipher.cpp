@@ -1,25 +1,16 @@
 // Tests of the main window's handlers on the offscreen platform, driven through real key
 // presses and clicks: the output following every edit, the linked scrolling, the clears and Exit.
 
-#include "boxframe.h"
 #include "windowharness.h"
-#include "wrappingpushbutton.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QImage>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextDocument>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -32,18 +23,11 @@ class TestFrmReplaceCipher : public WindowHarness
     Q_OBJECT
 
 private:
-    QPushButton *button(const QString &name) const { return control<QPushButton>(name); }
-    QString outputText() const { return output()->text(); }
     // The output box must always show ApplyKey of what the boxes hold, exactly as it would if
     // the whole of it had just been set.
     void verifyOutputFollowsBoxes() const
     {
         QCOMPARE(outputText(), ApplyKey(entries(), inputText()));
-    }
-    static void press(QWidget *target, QKeySequence::StandardKey key)
-    {
-        const QKeyCombination combination = QKeySequence(key)[0];
-        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
     }
 
 private Q_SLOTS:

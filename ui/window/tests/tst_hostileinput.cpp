@@ -6,16 +6,12 @@
 #include "windowharness.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <memory>

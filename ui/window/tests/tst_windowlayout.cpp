@@ -6,22 +6,15 @@
 #include "wrappingpushbutton.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTimer>
-#include <QWheelEvent>
 
 #include <memory>
 
@@ -72,15 +65,6 @@ QRect inkOf(const QImage &drawn, const QImage &before)
 class TestWindowLayout : public WindowHarness
 {
     Q_OBJECT
-
-private:
-    QPushButton *button(const QString &name) const { return control<QPushButton>(name); }
-    QString outputText() const { return output()->text(); }
-    static void press(QWidget *target, QKeySequence::StandardKey key)
-    {
-        const QKeyCombination combination = QKeySequence(key)[0];
-        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
-    }
 
 private Q_SLOTS:
     void init() { openWindow(); }

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTextDocument>
 
@@ -70,14 +71,21 @@ protected:
     {
         return control<KeyBox>(QStringLiteral("txtLetter(%1)").arg(index));
     }
+    QPushButton *button(const QString &name) const { return control<QPushButton>(name); }
     QPlainTextEdit *input() const { return control<QPlainTextEdit>(QStringLiteral("txtInput")); }
     OutputView *output() const { return control<OutputView>(QStringLiteral("txtOutput")); }
+    QString outputText() const { return output()->text(); }
     KeyEntries entries() const
     {
         KeyEntries key;
         for (int index = 1; index <= LetterCount; ++index)
             key[index - 1] = keyBox(index)->text();
         return key;
+    }
+    static void press(QWidget *target, QKeySequence::StandardKey key)
+    {
+        const QKeyCombination combination = QKeySequence(key)[0];
+        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
     }
     static void paste(QWidget *target, const QString &text)
     {
