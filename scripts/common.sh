@@ -36,10 +36,16 @@ need_packages() {
     [ -n "$missing" ] || return 0
     say "installing" $missing
     # sudo resets the environment, so the variable goes through env, inside sudo. Should another
-    # apt take the lock after the wait above, apt itself waits for it.
+    # apt take the lock after the wait above, apt itself waits for the package database's lock,
+    # but not for the lock of the package lists, which an update of another apt holds: that
+    # update is waited for, and this one tried again.
     local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Dpkg::Use-Pty=0
-        -o DPkg::Lock::Timeout=3600)
-    "${apt[@]}" update
+        -o DPkg::Lock::Timeout=3600) tries
+    for tries in 1 2 3 4 5; do
+        ! "${apt[@]}" update || break
+        [ "$tries" -lt 5 ] || return 1
+        wait_for_package_database
+    done
     # shellcheck disable=SC2086 # one word a package
     "${apt[@]}" install -y --no-install-recommends $missing
 }
