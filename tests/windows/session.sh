@@ -33,6 +33,17 @@ for _ in $(seq 200); do grep -q '[0-9]' "$WINE_SESSION/display" 2>/dev/null && b
 DISPLAY=":$(head -n 1 "$WINE_SESSION/display")"
 export DISPLAY
 
+# Wine offers Windows programs every font the host's fontconfig lists, and what a test sees then
+# depends on what happens to be installed: a host with fonts-noto-color-emoji crashes the
+# toolkit's Windows font engine (it reads the metrics Wine cannot give that bitmap-only font).
+# The session offers DejaVu alone. Where Wine has no Tahoma, which its dialog font names (Debian
+# 12's wine64 has none), the toolkit draws in the first family it lists, DejaVu Math TeX Gyre.
+dejavu=/usr/share/fonts/truetype/dejavu
+[ -f "$dejavu/DejaVuSans.ttf" ] || { echo "FAIL: fonts-dejavu-core is not installed" >&2; exit 1; }
+printf '<?xml version="1.0"?>\n<fontconfig><dir>%s</dir><cachedir>%s</cachedir></fontconfig>\n' \
+    "$dejavu" "$WINE_SESSION/fontconfig" >"$WINE_SESSION/fonts.conf"
+export FONTCONFIG_FILE=$WINE_SESSION/fonts.conf
+
 # No Mono or Gecko to offer to install, and none of Wine's notes on what it does not implement.
 export WINEPREFIX=$WINE_SESSION/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine wineboot --init

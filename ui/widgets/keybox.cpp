@@ -4,6 +4,7 @@
 #include "fontfit.h"
 
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
@@ -56,14 +57,36 @@ KeyBox::KeyBox(QWidget *parent)
 
 KeyBox::~KeyBox() = default;
 
-// Where QLineEdit draws the text: inside the style's frame and the margins around the text.
-QRect KeyBox::textArea() const
+QRect KeyBox::contents() const
 {
     QStyleOptionFrame option;
     initStyleOption(&option);
-    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
-    return contents.marginsRemoved(textMargins())
-        .adjusted(LineEditMargin, LineEditVerticalMargin, -LineEditMargin, -LineEditVerticalMargin);
+    return style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+}
+
+// Where QLineEdit draws the text: inside the style's frame and the margins around the text, the
+// side margins given back.
+QRect KeyBox::textArea() const
+{
+    return contents().adjusted(0, LineEditVerticalMargin, 0, -LineEditVerticalMargin);
+}
+
+// QLineEdit centres the entry's bounding box, which is the font's line on most fonts. Windows
+// gives some fonts bounds far taller than their lines (a mathematical face, which Wine takes for
+// the dialog font where Tahoma is missing), and the line would sit above the box, the entry
+// unseen; the box then centres the line itself, a top-aligned line falling a pixel below the
+// text area's top.
+void KeyBox::centreLine()
+{
+    const QFontMetrics metrics(font());
+    if (metrics.boundingRect(text()).height() <= metrics.height()) {
+        setAlignment(Qt::AlignCenter);
+        setTextMargins(-LineEditMargin, 0, -LineEditMargin, 0);
+        return;
+    }
+    const int top = (contents().height() - metrics.height() + 1) / 2 - LineEditVerticalMargin;
+    setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    setTextMargins(-LineEditMargin, top, -LineEditMargin, 0);
 }
 
 void KeyBox::fitText()
@@ -84,6 +107,7 @@ void KeyBox::fitText()
     const QFont fitted = shrunkToFit(inherited, FloorPointSize, fitsWhole);
     m_showsWhole = fitsWhole(fitted);
     setFont(fitted);
+    centreLine();
 }
 
 void KeyBox::entryChanged()

@@ -36,7 +36,9 @@ protected:
 
 private:
     void entryChanged();
+    QRect contents() const;
     QRect textArea() const;
+    void centreLine();
 
     bool m_showsWhole = true;
 };
