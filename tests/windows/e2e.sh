@@ -22,7 +22,7 @@ start_program() {
     app=$!
     pids+=("$app")
     tool window "Vellumtide decoder" 20000 >/dev/null || fail "the window did not appear"
-    xdotool search --name '^Default - Wine desktop$' windowfocus --sync
+    xdotool windowfocus --sync "$WINE_DESKTOP_WINDOW"
 }
 
 type_text() { xdotool type --delay 20 "$1"; }
