@@ -139,7 +139,8 @@ properties() {
     printf '%s\n' "${lines#"$prefix"}"
 }
 
-# Whether every element refused the property $1: what Wine's UI Automation does not implement.
+# Whether an element did not give the property $1: what Wine's UI Automation does not implement
+# (Wine 10 refuses those to every element).
 unanswered() { grep -q "^unanswered:.* $1=" "$work/tree"; }
 
 # The window's child of type $1 named $2 is each of $3...; focused and read-only only if among

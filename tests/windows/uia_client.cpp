@@ -5,8 +5,8 @@
 //   uia_client tree TITLE   walks the UI Automation tree of the visible window titled TITLE and
 //                           writes a line for each element, indented by its depth; then
 //                           "focus: " and the line of the element that UI Automation says has
-//                           the focus; then "unanswered:" and each property that no element
-//                           gave, with the HRESULT of the last refusal
+//                           the focus; then "unanswered:" and each property that an element
+//                           did not give, with the HRESULT of the last refusal
 //
 // An element's line: its control type, its name in quotes, "focusable" and "focused" where it
 // is, its value in quotes and "read-only" or "editable" where it has the Value pattern, and
