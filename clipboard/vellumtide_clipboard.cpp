@@ -76,9 +76,7 @@ void detach(int keepDescriptor, int status)
 // text is taken; anything else is read into storage.
 std::string_view takeText(std::string &storage)
 {
-    struct stat input
-    {
-    };
+    struct stat input;
     if (fstat(STDIN_FILENO, &input) == 0 && S_ISREG(input.st_mode) && input.st_size > 0) {
         const auto size = static_cast<std::size_t>(input.st_size);
         void *mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, STDIN_FILENO, 0);
