@@ -29,20 +29,28 @@ QString systemError()
     return text.isEmpty() ? u"error %1"_s.arg(error) : text;
 }
 
-// Global memory holding the text, ending in a null, for the clipboard to take; nothing where
-// there is no memory. Windows programs expect CR LF between the lines of a text on the
-// clipboard, where the output has the input box's LF alone, so a lone LF becomes CR LF, as the
-// toolkit's clipboard would have it.
-HGLOBAL globalTextOf(std::span<const QStringView> pieces)
+// Windows programs expect CR LF between the lines of a text on the clipboard, where the output
+// has the input box's LF alone, so a lone LF becomes CR LF, as the toolkit's clipboard would have
+// it. Gives each unit of the text so converted to put.
+template <typename Put> void withWindowsLineBreaks(std::span<const QStringView> pieces, Put put)
 {
-    qsizetype units = 1;
     QChar previous;
     for (const QStringView piece : pieces) {
         for (const QChar unit : piece) {
-            units += unit == u'\n' && previous != u'\r' ? 2 : 1;
+            if (unit == u'\n' && previous != u'\r')
+                put(u'\r');
+            put(unit.unicode());
             previous = unit;
         }
     }
+}
+
+// Global memory holding the text with Windows line breaks, ending in a null, for the clipboard
+// to take; nothing where there is no memory.
+HGLOBAL globalTextOf(std::span<const QStringView> pieces)
+{
+    qsizetype units = 1;
+    withWindowsLineBreaks(pieces, [&units](char16_t) { ++units; });
     HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, SIZE_T(units) * sizeof(wchar_t));
     auto *out = data ? static_cast<char16_t *>(GlobalLock(data)) : nullptr;
     if (!out) {
@@ -50,15 +58,7 @@ HGLOBAL globalTextOf(std::span<const QStringView> pieces)
             GlobalFree(data);
         return nullptr;
     }
-    previous = QChar();
-    for (const QStringView piece : pieces) {
-        for (const QChar unit : piece) {
-            if (unit == u'\n' && previous != u'\r')
-                *out++ = u'\r';
-            *out++ = unit.unicode();
-            previous = unit;
-        }
-    }
+    withWindowsLineBreaks(pieces, [&out](char16_t unit) { *out++ = unit; });
     *out = 0;
     GlobalUnlock(data);
     return data;
