@@ -46,6 +46,11 @@ int memoryFileOf(std::span<const QStringView> text)
     const int file = memfd_create("vellumtide-export", MFD_CLOEXEC);
     if (file < 0)
         return -1;
+    const auto fail = [file](int error) {
+        ::close(file);
+        errno = error;
+        return -1;
+    };
     QStringEncoder toUtf8(QStringEncoder::Utf8);
     for (const QStringView part : text) {
         for (qsizetype from = 0; from < part.size(); from += TextPiece) {
@@ -56,22 +61,14 @@ int memoryFileOf(std::span<const QStringView> text)
                     ::write(file, piece.constData() + written, size_t(piece.size() - written));
                 if (wrote < 0 && errno == EINTR)
                     continue;
-                if (wrote <= 0) {
-                    const int error = wrote < 0 ? errno : ENOSPC;
-                    ::close(file);
-                    errno = error;
-                    return -1;
-                }
+                if (wrote <= 0)
+                    return fail(wrote < 0 ? errno : ENOSPC);
                 written += wrote;
             }
         }
     }
-    if (::lseek(file, 0, SEEK_SET) != 0) {
-        const int error = errno;
-        ::close(file);
-        errno = error;
-        return -1;
-    }
+    if (::lseek(file, 0, SEEK_SET) != 0)
+        return fail(errno);
     return file;
 }
 
