@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Engine throughput: ApplyKey over texts of 1 MB and 10 MB, against two references measured in
 // the same run: memcpy of the same output bytes into memory already in place, and coreutils tr
 // on the same ASCII text.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Window latency: the real window, filled with English-like text, timed from the key event until
 // the output box is updated and repainted.
 //

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Exit with a long result: how long Exit takes, from the key or click to the end of the program,
 # and whether the export can be pasted afterwards, exactly, by another program.
 #

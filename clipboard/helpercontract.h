@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The contract between the decoder and its X11 clipboard helper, which both include.
 //
 // At Exit the decoder starts the helper with the text, UTF-8, on its standard input: a memory

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The clipboard helper's serving of CLIPBOARD: it answers every request for the text (by INCR
 // transfers where it is long), and, where the compositor takes CLIPBOARD only to pass the
 // Wayland clipboard on to a focused X11 window (KWin), reads what it passes on and takes

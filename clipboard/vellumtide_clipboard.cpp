@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // vellumtide-clipboard: keeps the decoder's export on the X11 CLIPBOARD after the decoder ends.
 //
 // On X11 a selection lives only as long as its owner serves it, and with no clipboard manager

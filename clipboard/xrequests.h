@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The X11 requests of the clipboard helper: its atoms, the server's time, who owns a selection,
 // the window manager, watching CLIPBOARD's owner, and asking that owner for its targets. Linked
 // to libxcb and its XFixes library alone, so that the helper starts fast and holds little.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and checks that every file a desktop needs is there.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Upper-casing for the engine: ICU's simple one-to-one mapping, looked up in a table of the
 // Basic Multilingual Plane so that a long text needs no call into ICU a character.
 //

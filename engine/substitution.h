@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The substitution engine: everything the decoder computes, free of window code.
 //
 // The user types, under each letter A to Z, what that letter stands for. These 26 entries

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // libFuzzer target for the substitution engine: arbitrary entries and texts, any UTF-16 with
 // lone surrogates included, checked against the plain reference and against what must hold of
 // the key string and the export text.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the scripts in this folder: where things are, and installing what is missing.
 # Sourced, not run.
 

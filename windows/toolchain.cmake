@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The MinGW-w64 cross compiler of Debian (posix threads, for C++ threads and mutexes), building
 # 64-bit Windows programs that need no DLL beyond Windows' own. scripts/windows copies this file
 # into its cache: the toolkit built there refers to it by that path for good.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A deliberately plain rendering of the substitution, for the tests and the fuzzer to hold the
 // engine against: code point by code point, upper-casing from UnicodeData.txt itself, and no
 // thought given to speed. The engine upper-cases as the Unicode version of its ICU says, which

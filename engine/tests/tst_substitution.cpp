@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Tests of the substitution engine: the key table, the transform, the key string, the export text.
 
 #include "plainreference.h"

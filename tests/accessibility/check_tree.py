@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The decoder as assistive technologies see it, through the real AT-SPI stack.
 
 Starts the program, walks its accessibility tree and checks names, roles, states and relations

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What Orca says, through the real accessibility stack, as a blind user solves a ROT13 cryptogram
 # with the keyboard alone: the instruction once as the window opens, each caption or name said
 # once as the focus comes to its control, the output announced once typing pauses (the line that

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command inside a private desktop session for the accessibility tests: an Xvfb of its
 # own and a D-Bus session bus (dbus-run-session), in which the accessibility bus starts on
 # demand. Whatever the session started is ended afterwards.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A clipboard manager for the Wayland tests, made to behave as Plasma's Klipper does.
 
 It reads every new selection of another client several times, one read right after the other,

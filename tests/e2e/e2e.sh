@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end tests: the real program on a private X server (Xvfb -displayfd) with no window
 # manager and no clipboard manager, driven by xdotool, its clipboard read by xclip after the
 # program has exited, exactly as another program would paste it.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the end-to-end scripts share: a case's folder and processes, its failure, and waiting for
 # processes. Sourced, not run.
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end tests of Exit on real Wayland compositors: the program drawing through Wayland
 # (native) or through Xwayland, on sway (headless backend; wlroots, keeps no clipboard) and on
 # weston (its X11 backend inside a private Xvfb; keeps clipboards). After the program has ended,

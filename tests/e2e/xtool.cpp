@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A small X11 client for the end-to-end tests: what xdotool and xclip cannot do.
 //
 //   xtool close WINDOW    asks WINDOW to close, as a window manager does (WM_DELETE_WINDOW)

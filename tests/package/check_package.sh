@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package with scripts/package and checks what a user installs: the file
 # list, the control fields, the changelog's version, and lintian's verdict. What it expects of
 # the dependencies it works out from the binaries and this system's packages, so that it holds

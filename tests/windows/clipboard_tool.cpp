@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A Windows program that the end-to-end tests run beside the decoder under Wine: it reads the
 // clipboard as another program would paste from it, puts a text there, holds it open, and waits
 // for the decoder's windows.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end tests of the Windows program under Wine, inside session.sh: the decoder driven
 # through the session's X server by xdotool, as a user types, and the clipboard read by a
 # Windows program (clipboard_tool) after the decoder has ended, as another program would paste.

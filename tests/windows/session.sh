@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command inside a private Wine session, headless: an Xvfb of its own, a new Wine prefix
 # whose programs open in Wine's virtual desktop, and a Windows process that lives as long as the
 # session. Wine keeps the clipboard only while a Windows process of the prefix runs: without one,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A Windows program that the end-to-end tests run beside the decoder under Wine: it reads the
 // decoder's window through UI Automation, the interface through which Windows' screen readers
 // (Narrator, NVDA) find controls, as a screen reader would, from another process.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Vellumtide developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ctest's emulator for the tests built for Windows: runs a Windows program under Wine, in the
 # session of session.sh. Wine passes no QT_ variable on to a Windows program, but passes
 # WINEQT_NAME on as QT_NAME: so each QT_ variable that a test sets goes that way, but for the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What assistive technologies see of the decoder's own controls, where the toolkit's defaults
 // would mislead them: the window is an application window, the output announcer's notice a
 // notification, and the output view a read-only multi-line text with a caret and a selection,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Lets a screen reader tell the user what the output has become while they type elsewhere.
 //
 // A screen reader speaks what happens to the control that has the focus, and the output changes

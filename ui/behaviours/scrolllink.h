@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Keeps the input box and the output box on the same lines, so that a solver reads each cipher
 // line against its plain line. Scrolling either box (wheel, scroll bar, keys, typing, a paste, a
 // moving caret) scrolls the other so that its first visible line is the corresponding line, and

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Where Exit puts the result and the key, and how the program then ends.
 //
 // On X11 and on Wayland a copied text lives only as long as a client serves it, and the decoder

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The ways the export can go, each in a file of its own that CMake compiles on the platforms
 // that have it; systemexport_<platform>.cpp picks the one for the window system the program
 // runs on.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A program that takes the clipboard with the text on its standard input, answers by its exit
 // status, and leaves a detached copy of itself to serve the text: the decoder's X11 helper
 // (helpercontract.h), or wl-copy. Linux only.

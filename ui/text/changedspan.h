@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Where a new text differs from an old one, found fast enough to run on every keystroke over a
 // whole book, so that the output box keeps what did not change.
 #pragma once

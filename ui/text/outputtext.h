@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The output box's text: one string, an index of its line starts and an estimate of each line's
 // width, and the characters and words of a line as the caret steps over them and screen readers
 // read them. Qt Core only, so that it can be tested without a widget.

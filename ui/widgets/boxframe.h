@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // How the window's boxes stand out from the window on any palette.
 //
 // Styles draw a text box's frame in shades of the window colour and fill the box with Base; on

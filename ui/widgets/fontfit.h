@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Fitting text to the window's fixed boxes. The layout never grows a control, so a caption or an
 // entry that does not fit at the default size is drawn smaller: the same face, never another.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A key box: the text typed under one letter, of any length, in a box 17 pixels wide.
 //
 // An entry of several characters is this tool's strength, so the box shows as much of it as it

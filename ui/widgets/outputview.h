@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The read-only output box: a scroll area over the output's text (OutputText: one string and an
 // index of its lines) that lays out and draws only the lines on screen. A change of the key
 // rewrites every line of a book; the toolkit's text document would rebuild all of its blocks

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The input box: a multi-line plain-text editor that also keeps its text as one string.
 //
 // The window recomputes the output at every keystroke, and reading a book's text out of the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A push button whose caption wraps onto several lines, centred, inside its fixed geometry.
 //
 // QPushButton draws its text on one line and cuts it off when the button is too narrow; the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The decoder's one window: 26 key boxes under the letters A to Z, the input box, the read-only
 // output box and three buttons, placed by the layout table (layout.h).
 //

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The layout table of the main window: where each control stands and what it says at start.
 //
 // Geometry is given in twips, 15 to a device-independent pixel (96 per inch), relative to the

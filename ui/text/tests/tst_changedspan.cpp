@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Tests of the changed-span search that lets the output box replace only what changed.
 
 #include "changedspan.h"

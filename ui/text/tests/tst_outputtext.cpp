@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The output's text on its own, without a widget: its line index kept up to date edit by edit.
 
 #include "changedspan.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The output view on its own: its lines for every kind of line break, the cursor and the
 // selection by keyboard and mouse, copying, scrolling, and lines long enough to be laid out in
 // pieces.

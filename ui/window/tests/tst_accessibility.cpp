@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What assistive technologies get from the window, through the toolkit's own accessibility
 // interfaces (the AT-SPI bridge serves these): roles, names, relations, the read-only output,
 // and the announcement of the output. tests/accessibility runs the real AT-SPI stack and Orca.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Tests of the main window's handlers on the offscreen platform, driven through real key
 // presses and clicks: the output following every edit, the linked scrolling, the clears and Exit.
 

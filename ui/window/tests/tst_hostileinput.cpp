@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Hostile input through the real window: huge entries and texts, one enormous line, control
 // characters, lone surrogates, bidirectional text, combining marks and emoji sequences. The
 // window must not crash, must lose or alter no character other than A-Z, and must stay usable.

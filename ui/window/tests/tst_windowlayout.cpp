@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Tests of the main window's layout on the offscreen platform: its geometry, captions, focus
 // order, box properties, and how its boxes and entries read on any palette and font.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Vellumtide developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the window's tests share: a window whose Exit hands its text to a record instead of the
 // clipboard, its controls by name, pasting as a user does, and the input's text as the box's
 // document holds it.
