@@ -56,10 +56,6 @@ const CaseTable &caseTable()
             built->keepsLength = built->keepsLength && mapped < 0x10000;
         }
         built->upper[LookCloser] = LookCloser;
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            if (isLetter(built->upper[c]))
-                built->toLetter.push_back(static_cast<char16_t>(c));
-        }
         markChangingSupplementary(*built);
         return built;
     }();
@@ -76,9 +72,9 @@ char32_t upperCodePoint(char32_t c)
     return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
 }
 
-QString SimpleUpperCase(const QString &text)
+QString SimpleUpperCase(QStringView text)
 {
-    const char16_t *in = QStringView(text).utf16();
+    const char16_t *in = text.utf16();
     const char16_t *const end = in + text.size();
     QString upper;
     upper.reserve(text.size());

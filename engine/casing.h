@@ -10,13 +10,6 @@
 #include <QChar>
 
 #include <array>
-#include <vector>
-
-// One of the 26 capitals A to Z, the only letters the engine knows.
-constexpr bool isLetter(char32_t c)
-{
-    return c >= u'A' && c <= u'Z';
-}
 
 // In the case table, a unit that the fast paths leave to ICU, one code point at a time: a high
 // surrogate that leads into characters with an upper case of their own, a character whose upper
@@ -31,8 +24,6 @@ struct CaseTable
     // Set when no upper case crosses between the plane and the supplementary planes, so that
     // upper-casing keeps a text's length in units.
     bool keepsLength = true;
-    // Every unit whose upper case is a letter: a to z, A to Z, and "ı" and "ſ".
-    std::vector<char16_t> toLetter;
 };
 
 // The table, built on first use.

@@ -88,7 +88,7 @@ wait_for_package_database() {
     say "the package database is free after $((SECONDS - started)) s"
 }
 
-# Configures and builds one preset of CMakePresets.json (release, dev, fuzz, package): all of
+# Configures and builds one preset of CMakePresets.json (release, dev, fuzz): all of
 # it, or only the targets named after the preset.
 build_preset() {
     local preset=$1

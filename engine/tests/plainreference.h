@@ -1,11 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The Vellumtide developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// A deliberately plain rendering of the substitution, for the tests and the fuzzer to hold the
-// engine against: code point by code point, upper-casing from UnicodeData.txt itself, and no
-// thought given to speed. The engine upper-cases as the Unicode version of its ICU says, which
-// need not be the version of the system's UnicodeData.txt; the reference follows ICU's version
-// for the few mappings that the other version cannot know (see followIcuVersion).
+// Upper-casing read from UnicodeData.txt itself, for the tests and the fuzzer to hold the
+// engine's case table against. The engine upper-cases as the Unicode version of its ICU says,
+// which need not be the version of the system's UnicodeData.txt; the reference follows ICU's
+// version for the few mappings that the other version cannot know (see followIcuVersion).
 #pragma once
 
 #include "substitution.h"
@@ -159,26 +158,6 @@ public:
         for (const char32_t c : text)
             out += upper(c);
         return out;
-    }
-
-    QString applyKey(const QStringList &entries, QStringView input) const
-    {
-        Ucs4 table[LetterCount];
-        for (int k = 0; k < LetterCount; ++k) {
-            table[k] = upper(decode(entries[k]));
-            if (table[k].empty())
-                table[k].push_back(U' ');
-        }
-        Ucs4 out;
-        for (const char32_t c : upper(decode(input))) {
-            if (c >= U'A' && c <= U'Z') {
-                const Ucs4 &slot = table[c - U'A'];
-                out += slot[0] >= U'A' && slot[0] <= U'Z' ? slot : U"*";
-            } else {
-                out += c;
-            }
-        }
-        return encode(out);
     }
 };
 

@@ -200,19 +200,15 @@ private:
     }
 };
 
-// A top-level QWidget is exposed as a plain area ("filler"), where the decoder's window is an
-// application window ("frame"); and the announcer's notice, a plain widget, is a notification.
-QAccessibleInterface *decoderAccessible(const QString &className, QObject *object)
+// The announcer's notice, a plain widget, is a notification.
+QAccessibleInterface *decoderAccessible(const QString & /*className*/, QObject *object)
 {
     if (auto *view = qobject_cast<OutputView *>(object))
         return new OutputViewAccessible(view);
     if (!object || !object->isWidgetType())
         return nullptr;
-    auto *widget = static_cast<QWidget *>(object);
-    if (className == u"frmReplaceCipher")
-        return new QAccessibleWidget(widget, QAccessible::Window);
     if (object->objectName() == QStringView(OutputAnnouncer::NoticeName))
-        return new QAccessibleWidget(widget, QAccessible::Notification);
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
     return nullptr;
 }
 

@@ -2,9 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // What assistive technologies see of the decoder's own controls, where the toolkit's defaults
-// would mislead them: the window is an application window, the output announcer's notice a
-// notification, and the output view a read-only multi-line text with a caret and a selection,
-// and no way to edit it.
+// would mislead them: the output announcer's notice is a notification, and the output view a
+// read-only multi-line text with a caret and a selection, and no way to edit it.
 //
 // A screen reader reads the output a character, word, sentence or line at a time: a word runs
 // from its start to the next word's start, as AT-SPI defines it, and a line, like the line's last

@@ -4,6 +4,7 @@
 #include "outputannouncer.h"
 
 #include "outputview.h"
+#include "substitution.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -116,16 +117,15 @@ QString announcementOf(QStringView line, qsizetype lineNumber, qsizetype lineCou
     } else if (line.size() <= AnnouncedLength) {
         words += line;
     } else {
-        // Cut between characters, never inside a surrogate pair.
-        // The change with a few words before it, or the end of a change too long to read whole.
+        // The change with a few words before it, or the end of a change too long to read whole,
+        // cut between characters.
         const qsizetype wanted =
             to - from <= AnnouncedLength - LeadIn ? from - LeadIn : to - AnnouncedLength;
         qsizetype start = std::clamp<qsizetype>(wanted, 0, line.size() - AnnouncedLength);
-        if (start > 0 && line[start].isLowSurrogate())
-            ++start;
-        qsizetype end = std::min(start + AnnouncedLength, line.size());
-        if (end < line.size() && line[end].isLowSurrogate())
-            --end;
+        if (cutBetweenCharacters(line, start) != start)
+            ++start; // past the pair rather than before it, to stay within the length
+        const qsizetype end =
+            cutBetweenCharacters(line, std::min(start + AnnouncedLength, line.size()));
         words += (start > 0 ? u"…"_s : QString()) + line.mid(start, end - start) +
                  (end < line.size() ? u"…"_s : QString());
     }

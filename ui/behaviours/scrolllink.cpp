@@ -4,6 +4,7 @@
 #include "scrolllink.h"
 
 #include "outputview.h"
+#include "substitution.h"
 #include "textbox.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -38,20 +39,10 @@ ScrollLink::ScrollLink(TextBox *input, OutputView *output, QObject *parent)
             scrolledByUser(Box::Input, Axis::Vertical);
     });
     // A changed text moves the other box to where the leading one stands, once the output has
-    // followed the input.
+    // followed the input (outputChanged).
     connect(input->document(), &QTextDocument::contentsChange, this, [this] {
-        m_table.reset();
+        m_blockStarts.reset();
         m_outputBehind = true;
-    });
-    connect(output, &OutputView::textChanged, this, [this] {
-        m_table.reset();
-        m_outputBehind = false;
-        alignBoth();
-    });
-    m_verticalLater.setSingleShot(true);
-    connect(&m_verticalLater, &QTimer::timeout, this, [this] {
-        m_outputBehind = false; // the edit that scrolled the input has been handled
-        alignFollower(Axis::Vertical);
     });
     m_sidewaysLater.setSingleShot(true);
     m_sidewaysLater.setInterval(SidewaysPauseMs);
@@ -63,10 +54,11 @@ ScrollLink::ScrollLink(TextBox *input, OutputView *output, QObject *parent)
 
 ScrollLink::~ScrollLink() = default;
 
-void ScrollLink::setKey(const KeyEntries &entries)
+void ScrollLink::outputChanged(std::vector<qsizetype> outputLineStarts)
 {
-    m_key = entries;
-    m_table.reset();
+    m_outputStarts = std::move(outputLineStarts);
+    m_outputBehind = false;
+    alignBoth();
 }
 
 QScrollBar *ScrollLink::scrollBar(Box box, Axis axis) const
@@ -99,13 +91,10 @@ void ScrollLink::alignFollower(Axis axis)
         m_sidewaysLater.start(); // again: the caret is still moving
         return;
     }
-    // Finding where each input line starts reads the whole input: not in the middle of an edit,
-    // when the output is still the old one (a paste scrolls the input before the output is
-    // recomputed), but once the event loop comes round again.
-    if (axis == Axis::Vertical && m_outputBehind && !m_table && !linesCorrespond()) {
-        m_verticalLater.start();
+    // In the middle of an edit the output, and where its lines start, are still the old ones (a
+    // paste scrolls the input before the output is recomputed); outputChanged aligns the boxes.
+    if (axis == Axis::Vertical && m_outputBehind && !linesCorrespond())
         return;
-    }
     const bool fromInput = m_leader == Box::Input;
     QScrollBar *leader = scrollBar(m_leader, axis);
     QScrollBar *follower = scrollBar(fromInput ? Box::Output : Box::Input, axis);
@@ -129,53 +118,55 @@ void ScrollLink::alignFollower(Axis axis)
 // longer, and where an entry ends in CR before a line break of the input, the two make one CR LF.
 bool ScrollLink::linesCorrespond() const
 {
-    return m_output->content().lineCount() == m_input->document()->blockCount();
+    return m_outputStarts.empty() &&
+           m_output->content().lineCount() == m_input->document()->blockCount();
 }
 
-const ScrollLink::LineTable &ScrollLink::lineTable() const
+// The box's text separates its blocks with line feeds, and a block's lines with line separators.
+const std::vector<qsizetype> &ScrollLink::blockStarts() const
 {
-    if (m_table)
-        return *m_table;
-    LineTable table;
-    table.outputStart = OutputLineStarts(m_key, m_input->text());
-    // The box's text separates its blocks with line feeds, and a block's lines with line
-    // separators: it holds no other line break.
-    table.blockStart.push_back(0);
+    if (m_blockStarts)
+        return *m_blockStarts;
+    std::vector<qsizetype> starts{0};
     qsizetype line = 0;
     for (const QChar unit : m_input->text()) {
-        if (unit == u'\n' || unit == QChar::LineSeparator)
-            ++line;
+        line += isLineBreak(unit.unicode());
         if (unit == u'\n')
-            table.blockStart.push_back(line);
+            starts.push_back(line);
     }
-    m_table = std::move(table);
-    return *m_table;
+    m_blockStarts = std::move(starts);
+    return *m_blockStarts;
+}
+
+qsizetype ScrollLink::outputStartOf(qsizetype inputLine) const
+{
+    return m_outputStarts.empty() ? inputLine : m_outputStarts[size_t(inputLine)];
 }
 
 qsizetype ScrollLink::outputLineOf(int inputLine) const
 {
     if (linesCorrespond())
         return inputLine;
-    const LineTable &table = lineTable();
+    const std::vector<qsizetype> &blocks = blockStarts();
     const QTextBlock block = m_input->document()->findBlockByLineNumber(inputLine);
     const auto number = size_t(std::max(0, block.blockNumber()));
-    const qsizetype first = table.blockStart[number];
-    const qsizetype last = number + 1 < table.blockStart.size()
-                               ? table.blockStart[number + 1] - 1
-                               : qsizetype(table.outputStart.size()) - 1;
-    const qsizetype line = std::min(first + inputLine - block.firstLineNumber(), last);
-    return table.outputStart[size_t(line)];
+    const qsizetype lastLine = m_outputStarts.empty() ? m_output->content().lineCount() - 1
+                                                      : qsizetype(m_outputStarts.size()) - 1;
+    const qsizetype first = blocks[number];
+    const qsizetype last = number + 1 < blocks.size() ? blocks[number + 1] - 1 : lastLine;
+    return outputStartOf(std::min(first + inputLine - block.firstLineNumber(), last));
 }
 
 int ScrollLink::inputLineOf(qsizetype outputLine) const
 {
     if (linesCorrespond())
         return int(outputLine);
-    const LineTable &table = lineTable();
-    const auto &starts = table.outputStart;
+    const auto &starts = m_outputStarts;
     const qsizetype line =
-        std::upper_bound(starts.begin(), starts.end(), outputLine) - starts.begin() - 1;
-    const auto &blocks = table.blockStart;
+        starts.empty()
+            ? std::min(outputLine, m_output->content().lineCount() - 1)
+            : std::upper_bound(starts.begin(), starts.end(), outputLine) - starts.begin() - 1;
+    const std::vector<qsizetype> &blocks = blockStarts();
     const qsizetype number =
         std::upper_bound(blocks.begin(), blocks.end(), line) - blocks.begin() - 1;
     const QTextBlock block = m_input->document()->findBlockByNumber(int(number));

@@ -14,11 +14,9 @@
 //
 // Each input line becomes one output line, so the lines correspond one to one unless the input
 // holds a line separator (U+2028), which the input box counts only once it has laid that line
-// out, or a key entry holds a line break and adds output lines. Then the engine says, once after
-// each change, on which output line each input line starts; the window hands the link the key.
+// out, or a key entry holds a line break and adds output lines. For the latter the window hands
+// the link, at each recompute, the output line on which each input line starts.
 #pragma once
-
-#include "substitution.h"
 
 #include <QObject>
 #include <QTimer>
@@ -42,36 +40,33 @@ public:
     ScrollLink(TextBox *input, OutputView *output, QObject *parent = nullptr);
     ~ScrollLink() override;
 
-    // The key that the output is made with; set before the output changes with it.
-    void setKey(const KeyEntries &entries);
-
-    // The output line that corresponds to the input box's line number (as its vertical scroll
-    // bar counts lines), and the input box's line number for an output line.
-    qsizetype outputLineOf(int inputLine) const;
-    int inputLineOf(qsizetype outputLine) const;
+    // The output was recomputed: for each input line, the output line it starts on, or nothing
+    // where each input line is one output line. The boxes are aligned again.
+    void outputChanged(std::vector<qsizetype> outputLineStarts);
 
 private:
     enum class Box { Input, Output };
     enum class Axis { Vertical, Sideways };
 
-    // Where each input line starts in the output, where that is not the same line number.
-    struct LineTable
-    {
-        std::vector<qsizetype> blockStart;  // the input line that starts each block
-        std::vector<qsizetype> outputStart; // the output line that starts each input line
-    };
-
     QScrollBar *scrollBar(Box box, Axis axis) const;
     bool linesCorrespond() const;
-    const LineTable &lineTable() const;
+    const std::vector<qsizetype> &blockStarts() const;
+    qsizetype outputStartOf(qsizetype inputLine) const;
+    // The output line that corresponds to the input box's line number (as its vertical scroll
+    // bar counts lines), and the input box's line number for an output line.
+    qsizetype outputLineOf(int inputLine) const;
+    int inputLineOf(qsizetype outputLine) const;
     void scrolledByUser(Box box, Axis axis);
     void alignFollower(Axis axis);
     void alignBoth();
 
     TextBox *m_input = nullptr;
     OutputView *m_output = nullptr;
-    KeyEntries m_key;
-    mutable std::optional<LineTable> m_table;
+    // The output line that starts each input line; empty where they are the same.
+    std::vector<qsizetype> m_outputStarts;
+    // The input line, counted at every line break, that starts each of the input box's blocks;
+    // found from the input's text when first needed after a change.
+    mutable std::optional<std::vector<qsizetype>> m_blockStarts;
     static constexpr int SidewaysPauseMs = 250;
     // The box the user scrolled last: the other follows it, also when either text changes.
     Box m_leader = Box::Input;
@@ -83,7 +78,6 @@ private:
     // A scroll bar's own action is under way, or typing paused: sideways moves follow at once.
     bool m_followAtOnce = false;
     QTimer m_sidewaysLater;
-    QTimer m_verticalLater;
     // The input changed and the output has not yet followed.
     bool m_outputBehind = false;
 };

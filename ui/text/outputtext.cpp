@@ -101,8 +101,7 @@ void OutputText::scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> 
             width += step;
             continue;
         }
-        if (unit == u'\r' && i + 1 < size && units[i + 1] == u'\n')
-            ++i;
+        i = lineBreakEnd(m_text, i) - 1;
         starts.push_back(i + 1);
         widths.push_back(width);
         width = 0;
@@ -116,9 +115,7 @@ qsizetype OutputText::lineEnd(qsizetype line) const
     if (line + 1 >= lineCount())
         return m_text.size();
     const qsizetype next = lineStart(line + 1);
-    const bool pair =
-        next - 2 >= lineStart(line) && m_text[next - 1] == u'\n' && m_text[next - 2] == u'\r';
-    return next - (pair ? 2 : 1);
+    return next - (isInsideCrLf(m_text, next - 1) ? 2 : 1);
 }
 
 qsizetype OutputText::lineOf(qsizetype offset) const

@@ -4,13 +4,15 @@
 #include "outputview.h"
 
 #include "boxframe.h"
+#include "caretkeys.h"
+#include "noticeline.h"
+#include "substitution.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
@@ -20,8 +22,6 @@
 
 #include <algorithm>
 #include <cmath>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -76,7 +76,7 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
     // A position may not fall between the two characters of a CR LF pair.
     for (qsizetype *at : {&anchor, &position}) {
         *at = std::clamp<qsizetype>(*at, 0, text.size());
-        if (*at > 0 && *at < text.size() && text[*at - 1] == u'\r' && text[*at] == u'\n')
+        if (isInsideCrLf(text, *at))
             --*at;
     }
     updateScrollBars();
@@ -102,16 +102,11 @@ void OutputView::setText(const QString &text, const ChangedSpan &span)
 void OutputView::setNotice(const QString &notice)
 {
     if (!m_notice) {
-        m_notice = new QLabel(this);
+        m_notice = new NoticeLine(this);
         m_notice->setObjectName(QStringLiteral("notice"));
-        m_notice->setTextFormat(Qt::PlainText);
-        m_notice->setForegroundRole(QPalette::ToolTipText);
-        m_notice->setBackgroundRole(QPalette::ToolTipBase);
-        m_notice->setAutoFillBackground(true);
         m_notice->setIndent(Margin);
     }
-    m_notice->setAccessibleName(notice);
-    m_notice->setToolTip(notice);
+    m_notice->setWords(notice);
     m_notice->setVisible(!notice.isEmpty());
     setViewportMargins(0, 0, 0, notice.isEmpty() ? 0 : m_lineHeight + 2);
     placeNotice();
@@ -119,7 +114,7 @@ void OutputView::setNotice(const QString &notice)
 
 QString OutputView::notice() const
 {
-    return m_notice ? m_notice->accessibleName() : QString();
+    return m_notice ? m_notice->words() : QString();
 }
 
 // In the margin between the text and the sideways scroll bar.
@@ -129,8 +124,6 @@ void OutputView::placeNotice()
         return;
     const QRect text = viewport()->geometry();
     m_notice->setGeometry(text.left(), text.bottom() + 1, text.width(), m_lineHeight + 2);
-    m_notice->setText(m_notice->fontMetrics().elidedText(
-        m_notice->accessibleName(), Qt::ElideRight, m_notice->contentsRect().width() - Margin));
 }
 
 // What was laid out belongs to the old text, and the widest line may have changed.
@@ -501,77 +494,48 @@ void OutputView::keyPressEvent(QKeyEvent *event)
         return;
     }
 
-    struct Move
-    {
-        QKeySequence::StandardKey move;
-        QKeySequence::StandardKey select;
-        enum { Character, Word, Line, Page, Edge } step;
-        bool forward;
-    };
-    static const Move moves[] = {
-        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Move::Character, true},
-        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, Move::Character,
-         false},
-        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Move::Word, true},
-        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, Move::Word, false},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Move::Line, true},
-        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Move::Line, false},
-        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Move::Page, true},
-        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, Move::Page, false},
-        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, Move::Edge, true},
-        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Move::Edge, false},
-        {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, Move::Edge, true},
-        {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, Move::Edge, false},
-    };
-    const bool toDocumentEnd = event->matches(QKeySequence::MoveToEndOfDocument) ||
-                               event->matches(QKeySequence::SelectEndOfDocument);
-    if (toDocumentEnd || event->matches(QKeySequence::MoveToStartOfDocument) ||
-        event->matches(QKeySequence::SelectStartOfDocument)) {
-        moveCursor(toDocumentEnd ? text().size() : 0,
-                   event->matches(QKeySequence::SelectEndOfDocument) ||
-                       event->matches(QKeySequence::SelectStartOfDocument));
+    const std::optional<CaretMove> move = caretMoveFor(event);
+    if (!move) {
+        event->ignore(); // typing, deleting and pasting do nothing here
         return;
     }
-    for (const Move &move : moves) {
-        const bool select = event->matches(move.select);
-        if (!select && !event->matches(move.move))
-            continue;
-        const qsizetype line = m_content.lineOf(m_position);
-        switch (move.step) {
-        case Move::Character:
-            moveCursor(move.forward ? m_content.nextCharacter(m_position)
-                                    : m_content.previousCharacter(m_position),
-                       select);
-            break;
-        case Move::Word:
-            moveCursor(move.forward ? m_content.nextWord(m_position)
-                                    : m_content.previousWord(m_position),
-                       select);
-            break;
-        case Move::Edge:
-            moveCursor(move.forward ? m_content.lineEnd(line) : m_content.lineStart(line), select);
-            break;
-        case Move::Line:
-        case Move::Page: {
-            const qsizetype lines = move.step == Move::Line ? 1 : visibleLines();
-            const qsizetype target = line + (move.forward ? lines : -lines);
-            if (m_goalX < 0)
-                m_goalX = xOf(m_position);
-            if (move.step == Move::Page)
-                verticalScrollBar()->setValue(verticalScrollBar()->value() +
-                                              int(move.forward ? lines : -lines));
-            if (target < 0)
-                moveCursor(0, select);
-            else if (target >= m_content.lineCount())
-                moveCursor(text().size(), select);
-            else
-                moveCursor(offsetInLine(target, m_goalX), select, true);
-            break;
-        }
-        }
-        return;
+    const qsizetype line = m_content.lineOf(m_position);
+    switch (move->step) {
+    case CaretMove::Character:
+        moveCursor(move->forward ? m_content.nextCharacter(m_position)
+                                 : m_content.previousCharacter(m_position),
+                   move->select);
+        break;
+    case CaretMove::Word:
+        moveCursor(move->forward ? m_content.nextWord(m_position)
+                                 : m_content.previousWord(m_position),
+                   move->select);
+        break;
+    case CaretMove::LineEnd:
+        moveCursor(move->forward ? m_content.lineEnd(line) : m_content.lineStart(line),
+                   move->select);
+        break;
+    case CaretMove::TextEnd:
+        moveCursor(move->forward ? text().size() : 0, move->select);
+        break;
+    case CaretMove::Line:
+    case CaretMove::Page: {
+        const qsizetype lines = move->step == CaretMove::Line ? 1 : visibleLines();
+        const qsizetype target = line + (move->forward ? lines : -lines);
+        if (m_goalX < 0)
+            m_goalX = xOf(m_position);
+        if (move->step == CaretMove::Page)
+            verticalScrollBar()->setValue(verticalScrollBar()->value() +
+                                          int(move->forward ? lines : -lines));
+        if (target < 0)
+            moveCursor(0, move->select);
+        else if (target >= m_content.lineCount())
+            moveCursor(text().size(), move->select);
+        else
+            moveCursor(offsetInLine(target, m_goalX), move->select, true);
+        break;
     }
-    event->ignore(); // typing, deleting and pasting do nothing here
+    }
 }
 
 void OutputView::mousePressEvent(QMouseEvent *event)

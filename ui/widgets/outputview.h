@@ -25,9 +25,10 @@
 #include <vector>
 
 QT_BEGIN_NAMESPACE
-class QLabel;
 class QTextLayout;
 QT_END_NAMESPACE
+
+class NoticeLine;
 
 class OutputView : public QAbstractScrollArea
 {
@@ -123,7 +124,7 @@ private:
     void offerSelectionToPrimary() const;
 
     OutputText m_content;
-    QLabel *m_notice = nullptr;
+    NoticeLine *m_notice = nullptr;
     // The estimated width of the widest line, widened where a line laid out is wider.
     qreal m_widestLine = 0;
     int m_lineHeight = 1;

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Vellumtide developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "availablememory.h"
+#include "outputlimit.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -4,7 +4,6 @@
 #include "frmreplacecipher.h"
 
 #include "accessibility.h"
-#include "availablememory.h"
 #include "boxframe.h"
 #include "changedspan.h"
 #include "fontfit.h"
@@ -18,6 +17,7 @@
 #include "wrappingpushbutton.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QIcon>
 #include <QKeyEvent>
@@ -111,13 +111,35 @@ private:
     QAccessible::UpdateHandler m_previous = nullptr;
 };
 
-// The output, the copy that a change makes of it, and what Exit makes of it (the export text, its
-// UTF-8 and the clipboard helper's copies) take up to about this many bytes a character.
-constexpr qint64 BytesPerOutputCharacter = 16;
-// Outputs up to this length are never cut, whatever the system says of its memory.
-constexpr qsizetype ShortestOutputLimit = qsizetype(1) << 25;
-// Assistive technologies count the output's characters in 32-bit integers.
-constexpr qsizetype LongestOutputLimit = qsizetype(1) << 30;
+// What the window says where the output is cut: in the output box, to a screen reader, and in
+// Exit's report.
+enum class CutWords { Notice, Announcement, ExitReport };
+
+QString cutWords(CutWords where, const QLocale &locale, qsizetype shown, qsizetype whole)
+{
+    const QString first = locale.toString(shown);
+    const QString all = locale.toString(whole);
+    switch (where) {
+    case CutWords::Notice:
+        return u"Output cut: the first %1 of %2 characters"_s.arg(first, all);
+    case CutWords::Announcement:
+        return u"Applied text cut: it shows, and Exit exports, only the first %1 of %2 "
+               u"characters; the whole would not fit in this computer's memory."_s.arg(first, all);
+    case CutWords::ExitReport:
+        break;
+    }
+    return u"Only the first %1 of %2 characters of the result are on the clipboard, with the "
+           u"key: the whole result would not fit in this computer's memory."_s.arg(first, all);
+}
+
+// A top-level QWidget is exposed as a plain area ("filler"), where the decoder's window is an
+// application window ("frame").
+QAccessibleInterface *windowAccessible(const QString & /*className*/, QObject *object)
+{
+    if (auto *window = qobject_cast<frmReplaceCipher *>(object))
+        return new QAccessibleWidget(window, QAccessible::Window);
+    return nullptr;
+}
 
 void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
 {
@@ -130,10 +152,16 @@ void nameScrollBars(QAbstractScrollArea *box, const QString &boxName)
 frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     : QWidget(parent)
     , m_clipboardExport(makeSystemClipboardExport())
+    , m_outputLimitOf(outputLimitByMemory)
 {
     // Before anything that tells assistive technologies of the window (setWindowTitle does,
-    // under Qt 6.8).
-    installAccessibleInterfaces();
+    // under Qt 6.8), as the toolkit keeps the first interface it makes for a widget.
+    static const bool installed = [] {
+        installAccessibleInterfaces();
+        QAccessible::installFactory(&windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed)
     setWindowTitle(QString::fromUtf16(Layout::WindowCaption));
     QIcon icon;
     icon.addFile(u":/icons/vellumtide-16.png"_s);
@@ -151,7 +179,7 @@ frmReplaceCipher::frmReplaceCipher(QWidget *parent)
     setBoxBackgrounds();
     describeForAssistiveTechnologies();
     connectHandlers();
-    m_outputLimit = outputLimitNow();
+    m_outputLimit = m_outputLimitOf(0);
     Form_Load();
     txtLetter(1)->setFocus();
 }
@@ -163,10 +191,10 @@ void frmReplaceCipher::setClipboardExport(std::unique_ptr<ClipboardExport> clipb
     m_clipboardExport = std::move(clipboardExport);
 }
 
-void frmReplaceCipher::setOutputLimit(qsizetype limit)
+void frmReplaceCipher::setOutputLimit(OutputLimit outputLimit)
 {
-    m_testOutputLimit = limit;
-    m_outputLimit = outputLimitNow();
+    m_outputLimitOf = std::move(outputLimit);
+    m_outputLimit = m_outputLimitOf(txtInput->text().size());
     txtInput_Change();
 }
 
@@ -343,9 +371,10 @@ void frmReplaceCipher::txtInput_Change()
 {
     if (m_batchingChanges)
         return;
-    const KeyEntries entries = keyEntries();
-    m_scrollLink->setKey(entries);
-    showOutput(appliedText(entries));
+    const ReplaceKey key(keyEntries()); // once a change: the output and its lines both need it
+    showOutput(appliedText(key));
+    m_scrollLink->outputChanged(AddsLineBreaks(key) ? OutputLineStarts(key, txtInput->text())
+                                                    : std::vector<qsizetype>());
     showWhetherCut();
 }
 
@@ -421,9 +450,7 @@ void frmReplaceCipher::cmdExit_Click()
     if (!failure.isEmpty()) {
         report = u"The result could not be put on the clipboard: "_s + failure;
     } else if (m_wholeLength > txtOutput->text().size()) {
-        report = u"Only the first %1 of %2 characters of the result are on the clipboard, with "
-                 u"the key: the whole result would not fit in this computer's memory."_s.arg(
-                     locale().toString(txtOutput->text().size()), locale().toString(m_wholeLength));
+        report = cutWords(CutWords::ExitReport, locale(), txtOutput->text().size(), m_wholeLength);
     }
     if (!report.isEmpty())
         QMessageBox::warning(this, windowTitle(), report);
@@ -442,33 +469,22 @@ void frmReplaceCipher::showOutput(const QString &output)
     m_announcer->outputChanged(span);
 }
 
-// The longest output that the memory the system can give now holds, or four times the input
-// where that is more.
-qsizetype frmReplaceCipher::outputLimitNow() const
-{
-    if (m_testOutputLimit > 0)
-        return m_testOutputLimit;
-    const qsizetype byMemory = qsizetype(availableMemory() / BytesPerOutputCharacter);
-    return std::clamp(std::max(byMemory, 4 * txtInput->text().size()), ShortestOutputLimit,
-                      LongestOutputLimit);
-}
-
-// The output for these entries and the input as it stands, cut at the output limit: what the
-// output box shows and what Exit exports. The system is asked for its memory again only when an
-// output reaches the limit, which may have grown since.
-QString frmReplaceCipher::appliedText(const KeyEntries &entries)
+// The output for this key and the input as it stands, cut at the output limit: what the output
+// box shows and what Exit exports. The limit is asked for again only when an output reaches it,
+// as the memory the system can give may have grown since.
+QString frmReplaceCipher::appliedText(const ReplaceKey &key)
 {
     const QString &input = txtInput->text();
-    QString output = ApplyKey(entries, input, m_outputLimit);
+    QString output = ApplyKey(key, input, m_outputLimit);
     m_wholeLength = 0;
     // A cut leaves out at most one unit more, not to split a surrogate pair.
     if (output.size() + 1 < m_outputLimit)
         return output;
-    if (const qsizetype limit = outputLimitNow(); limit > m_outputLimit) {
+    if (const qsizetype limit = m_outputLimitOf(input.size()); limit > m_outputLimit) {
         m_outputLimit = limit;
-        output = ApplyKey(entries, input, m_outputLimit);
+        output = ApplyKey(key, input, m_outputLimit);
     }
-    if (const qsizetype whole = OutputLength(entries, input); whole > output.size())
+    if (const qsizetype whole = OutputLength(key, input); whole > output.size())
         m_wholeLength = whole;
     return output;
 }
@@ -477,19 +493,14 @@ QString frmReplaceCipher::appliedText(const KeyEntries &entries)
 void frmReplaceCipher::showWhetherCut()
 {
     const qsizetype shown = txtOutput->text().size();
-    const QString notice = m_wholeLength > 0
-                               ? u"Output cut: the first %1 of %2 characters"_s.arg(
-                                     locale().toString(shown), locale().toString(m_wholeLength))
-                               : QString();
+    const QString notice =
+        m_wholeLength > 0 ? cutWords(CutWords::Notice, locale(), shown, m_wholeLength) : QString();
     if (notice == txtOutput->notice())
         return;
     const bool newlyCut = txtOutput->notice().isEmpty();
     txtOutput->setNotice(notice);
     if (newlyCut) {
-        m_announcer->announce(
-            u"Applied text cut: it shows, and Exit exports, only the first %1 of %2 characters; "
-            u"the whole would not fit in this computer's memory."_s.arg(
-                locale().toString(shown), locale().toString(m_wholeLength)));
+        m_announcer->announce(cutWords(CutWords::Announcement, locale(), shown, m_wholeLength));
     }
 }
 

@@ -4,18 +4,27 @@
 // The decoder's one window: 26 key boxes under the letters A to Z, the input box, the read-only
 // output box and three buttons, placed by the layout table (layout.h).
 //
-// The controls are the model: every handler reads what it needs from them and writes its
-// result back into them. Each change of a key box or of the input recomputes the output with
-// the substitution engine; Exit hands the output and the key to a ClipboardExport and ends.
+// The controls are the model: every handler reads what it needs from them and writes its result
+// back into them. Each change of a key box or of the input recomputes the output with the
+// substitution engine and hands it, with where its lines start, to the boxes and behaviours
+// below; Exit hands the output and the key to a ClipboardExport and ends. Nothing below the
+// window calls back into it.
 //
-// Collaborators: Layout (geometry and captions), ApplyKey and friends (substitution.h); the
-// widgets KeyBox, TextBox and OutputView; the behaviours ScrollLink (which keeps the input and
-// the output on the same lines, told the key at each recompute), OutputAnnouncer (what a screen
-// reader hears of the output) and installAccessibleInterfaces (accessibility.h); and the
-// ClipboardExport (clipboardexport.h). Each is handed what it needs: none calls back.
+// The names come from the decoder's design, and a newcomer may wonder at some of them:
+// - frmReplaceCipher, txtLetter, txtInput, cmdExit ...: a prefix for the kind of control (frm
+//   window, txt text box, lbl label, cmd push button), then its role.
+// - Label1, Label2, Label3: the three captions (the instruction, and the captions of the input
+//   and the output), which keep the names of plain captions.
+// - txtLetter and lblCapA are control arrays: 26 controls indexed 1 to 26, index k belonging to
+//   the k-th letter (ControlArray below).
+// - Form_Load, txtLetter_Change, txtInput_Change, cmdClearKeyword_Click ...: each handler is
+//   named after its control and event. txtLetter_Change receives the index of the key box that
+//   changed, and ignores it: any change recomputes the whole output.
+// - The layout table gives the geometry in twips, 15 to a pixel at 96 dots per inch.
 #pragma once
 
 #include "clipboardexport.h"
+#include "outputlimit.h"
 #include "substitution.h"
 
 #include <QWidget>
@@ -35,7 +44,7 @@ class ScrollLink;
 class TextBox;
 class WrappingPushButton;
 
-// A row of 26 controls, one for each letter, indexed 1 to 26 like the design's control arrays.
+// A row of 26 controls, one for each letter, indexed 1 to 26.
 template <typename Control> class ControlArray
 {
 public:
@@ -55,19 +64,15 @@ class frmReplaceCipher : public QWidget
 
 public:
     // Builds the window from the layout table and runs its load handler, so that it is ready
-    // to be shown. Exit goes to the system clipboard unless setClipboardExport says otherwise.
+    // to be shown. Exit goes to the system clipboard, and the output is cut where memory would
+    // run short (outputLimitByMemory), unless the setters below say otherwise.
     explicit frmReplaceCipher(QWidget *parent = nullptr);
     ~frmReplaceCipher() override;
 
-    // Replaces where Exit puts its text and how it ends the program (tests use their own).
+    // Where Exit puts its text and how it ends the program.
     void setClipboardExport(std::unique_ptr<ClipboardExport> clipboardExport);
-
-    // Entries of many characters multiply a text's length without bound: a hundred thousand
-    // lines under an entry of a hundred thousand characters make ten billion. The window cuts
-    // the output where it would no longer fit in the memory the system can give, and says so in
-    // the output box, to a screen reader and at Exit; ordinary keys never come near it. Tests set
-    // a limit of their own; 0 goes back to the one that memory sets.
-    void setOutputLimit(qsizetype limit);
+    // Where the output is cut; it is shown, announced and exported as cut, and says so.
+    void setOutputLimit(OutputLimit outputLimit);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -93,8 +98,7 @@ private:
     void cmdExit_Click();
 
     KeyEntries keyEntries() const;
-    qsizetype outputLimitNow() const;
-    QString appliedText(const KeyEntries &entries);
+    QString appliedText(const ReplaceKey &key);
     void showOutput(const QString &output);
     void showWhetherCut();
 
@@ -110,6 +114,7 @@ private:
     WrappingPushButton *cmdExit = nullptr;
 
     std::unique_ptr<ClipboardExport> m_clipboardExport;
+    OutputLimit m_outputLimitOf;
     // Set while a handler empties or restores several boxes, so that their changes recompute
     // only once.
     bool m_batchingChanges = false;
@@ -123,6 +128,5 @@ private:
     // The longest output shown, and the length of the whole output where the one shown is cut
     // (0 where it is whole).
     qsizetype m_outputLimit = 0;
-    qsizetype m_testOutputLimit = 0;
     qsizetype m_wholeLength = 0;
 };

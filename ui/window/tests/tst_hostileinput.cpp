@@ -149,7 +149,7 @@ void TestHostileInput::outputOfBillionsOfCharacters()
     // output, which the window cuts where memory would run short (at a limit of the test's
     // here), and says so in the output box, to a screen reader, and at Exit.
     const qsizetype limit = 1 << 22;
-    m_window->setOutputLimit(limit);
+    m_window->setOutputLimit([limit](qsizetype) { return limit; });
     QSignalSpy announced(m_window->findChild<OutputAnnouncer *>(), &OutputAnnouncer::announced);
     const QString entry = u"k"_s + QString(99'999, u'x');
     paste(keyBox(1), entry);
