@@ -100,8 +100,9 @@ struct Translation
     PaddedPieces<4> narrow;
     PaddedPieces<8> wide;
     // For the vector paths, A first: under a key of single letters the byte each letter becomes,
-    // under short pieces each piece's length less one.
+    // where each becomes an ASCII character, and under short pieces each piece's length less one.
     alignas(16) std::array<char, 32> letterBytes{};
+    bool byteLetters = true;
     alignas(16) std::array<char, 32> letterExtra{};
 
     explicit Translation(const ReplaceKey &replaceKey)
@@ -113,6 +114,7 @@ struct Translation
             letterLength[k] = piece.size();
             longestPiece = std::max(longestPiece, piece.size());
             letterBytes[k] = static_cast<char>(piece.front().unicode());
+            byteLetters = byteLetters && piece.front().unicode() < 0x80;
             letterExtra[k] = static_cast<char>(std::min<qsizetype>(piece.size() - 1, 127));
         }
         letterLength[LetterCount] = 1;
@@ -359,7 +361,7 @@ char16_t *writeShortPieces(const char16_t *in, const char16_t *stop, char16_t *w
         const qsizetype left = stop - in;
         if (left >= Block && isAsciiBlock(in)) {
 #if defined(__x86_64__) && defined(__GNUC__)
-            if (hasAvx2 && oneToOne) {
+            if (hasAvx2 && oneToOne && translation.byteLetters) {
                 in = translateAsciiBlocks(in, stop, w, translation.letterBytes);
                 continue;
             }
