@@ -282,9 +282,9 @@ void frmReplaceCipher::connectHandlers()
 // What a screen reader says of the controls. Each letter caption labels its key box, so its
 // accessible name is the box's purpose; the two big captions label their boxes, whose names are
 // the captions' words, since a screen reader may speak both a label and a name that differs
-// from it (Orca 48 does); the instruction at the top is announced once, as the window first
-// becomes active (changeEvent), not spoken as the description of the box under A on every visit
-// to it, and Orca 48 says no window's description.
+// from it; the instruction at the top is announced once, as the window first becomes active
+// (changeEvent), not spoken as the description of the box under A on every visit to it, and not
+// left to the window's description, which screen readers may not say.
 void frmReplaceCipher::describeForAssistiveTechnologies()
 {
     for (int index = 1; index <= LetterCount; ++index)
