@@ -3,6 +3,7 @@
 
 #include "exportways.h"
 #include "helpercontract.h"
+#include "keeperoffer.h"
 #include "servinghelper.h"
 
 #include <QClipboard>
@@ -21,16 +22,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// How long a keeper (a compositor that keeps clipboards, a clipboard manager) may take to read
-// a new selection.
+// A keeper reads a new selection as soon as it sees it, so a longer wait for the first read
+// would only delay the report on a desktop that has none.
 constexpr int KeeperWaitMs = 300;
-// A keeper that reads a selection several times reads it again within this time.
+// A keeper that reads a selection several times reads again as soon as a read is answered, so
+// a pause this long means its reads are over.
 constexpr int ReadsPausedMs = 100;
-// What is left of the Exit budget for a keeper to offer its copy and for reading it back.
+// Kept back from the Exit budget, so that a keeper can still offer its copy and the program
+// read it back before the budget ends.
 constexpr int CopyCheckMs = 250;
-// How long a compositor takes to take over the X11 selection of Xwayland.
+// A compositor looks at the helper's new X11 selection a few milliseconds after the helper has
+// it, and this leaves room for a busy machine without holding up the end.
 constexpr int CompositorTakeOverMs = 100;
-// How long Exit waits for the helper to hold the X11 clipboard where the text is kept already.
+// Long enough for the helper to take the X11 clipboard of a running Xwayland, so that X11
+// clients paste right after the end, and short of the second that starting Xwayland takes,
+// which X11 clients can wait for and Exit cannot.
 constexpr int X11WaitMs = 150;
 
 const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
@@ -131,13 +137,12 @@ QString keptByKeeper(std::span<const QStringView> pieces, QDeadlineTimer deadlin
             continue;
         checked = offers;
         const QMimeData *copy = clipboard->mimeData();
-        if (clipboard->ownsClipboard() || !copy || !copy->hasText())
-            continue;
-        if (clipboard->text() == text) {
+        const OfferedBack back = offeredBack(copy, clipboard->ownsClipboard(), text);
+        if (back == OfferedBack::TheText) {
             QObject::disconnect(offered);
             return {};
         }
-        otherText = true;
+        otherText = otherText || back == OfferedBack::AnotherText;
     }
     QObject::disconnect(offered);
     return (otherText
