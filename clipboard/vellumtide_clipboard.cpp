@@ -9,17 +9,16 @@
 // serves the text until another client takes CLIPBOARD or the display closes.
 //
 // Asked to leave a served clipboard alone, it leaves it to an owner that answers an X11 client's
-// question for its targets: a compositor that passes the Wayland clipboard on to X11 clients
-// (weston, mutter) does at any time, where sway and KWin do so only while an X11 window has the
-// focus.
+// question for its targets, as two owners taking CLIPBOARD at once can leave X11 clients
+// nothing.
 //
-// KWin takes CLIPBOARD from the helper when an X11 window gets the focus while the Wayland
-// clipboard is still wl-copy's (its bridge has not yet passed the helper's text on to Wayland),
-// and lets CLIPBOARD go, to no owner, once no X11 window has the focus: X11 programs in the
-// background would then paste nothing. So where the compositor, the client that manages the
-// windows, takes CLIPBOARD or answers in the helper's stead while an X11 window has the focus,
-// the helper reads what it passes on; if that is the very text, the helper waits, and takes
-// CLIPBOARD back when the compositor lets it go. Any other change of owner ends it.
+// A compositor that passes the Wayland clipboard on to X11 clients only while an X11 window has
+// the focus may hold CLIPBOARD for that while and then let it go to no owner, which would leave
+// X11 programs in the background nothing to paste. So where the compositor, the client that
+// manages the windows, takes CLIPBOARD or answers in the helper's stead while an X11 window has
+// the focus, the helper reads what it passes on; if that is the very text, the helper waits,
+// and takes CLIPBOARD back when the compositor lets it go. Any other change of owner ends it.
+// What each compositor does is in docs/clipboard.md.
 //
 // Served targets: TARGETS, TIMESTAMP, UTF8_STRING, text/plain;charset=utf-8, and TEXT and
 // STRING as Latin-1 with "?" for what Latin-1 lacks. Large texts go by INCR transfers.
@@ -127,18 +126,18 @@ int main(int argc, char *argv[])
     const xcb_timestamp_t time = serverTime(connection, window);
     if (unlessServed) {
         waitForWindowManager(connection, windowManager);
-        // weston passes the Wayland clipboard on to X11 clients at any time, but answers one
-        // request at a time: a question asked while an X11 program's paste is under way takes
-        // that paste's answer, and the program gets nothing (seen). So where weston's own
-        // bridge holds CLIPBOARD, it is left to it unasked.
+        // weston's bridge serves X11 clients at any time but answers one request at a time, so
+        // a question for its targets could take the answer meant for a paste under way: it is
+        // left CLIPBOARD unasked.
         if (heldByWeston(connection, screens.data->root, atoms.clipboard, windowManager))
             return ClipboardHelper::LeftToCompositor;
     }
     Server server(connection, window, atoms, text, windowManager, ownerChanged);
 
     if (unlessServed && servedAlready(connection, window, atoms, time)) {
-        // weston and mutter answer at any time: left to them. KWin answers only while an X11
-        // window has the focus, and lets CLIPBOARD go once none has; the helper waits for that.
+        // An owner that answers whatever has the focus is left to serve; a compositor that
+        // answers only while an X11 window has the focus lets CLIPBOARD go once none has, and
+        // the helper waits for that.
         const xcb_window_t owner = selectionOwner(connection, atoms.clipboard);
         // What XFixes told before is older than that answer.
         while (xcb_generic_event_t *older = xcb_poll_for_queued_event(connection))

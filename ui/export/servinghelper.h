@@ -25,7 +25,8 @@ QT_BEGIN_NAMESPACE
 class QProcess;
 QT_END_NAMESPACE
 
-// How long Exit waits on a clipboard that makes no progress.
+// How long Exit waits on a clipboard that makes no progress: a stuck one is reported within a
+// second, where waiting longer would make Exit look hung.
 inline constexpr int ExitBudgetMs = 800;
 
 // When Exit gives up on handing over the text: ExitBudgetMs, and more for a longer text, as each

@@ -3,6 +3,7 @@
 
 #include "exportways.h"
 #include "helpercontract.h"
+#include "keeperoffer.h"
 #include "servinghelper.h"
 
 #include <QClipboard>
@@ -21,16 +22,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// How long a keeper (a compositor that keeps clipboards, a clipboard manager) may take to read
-// a new selection.
+// A keeper reads a new selection as soon as it sees it, so a longer wait for the first read
+// would only delay the report on a desktop that has none.
 constexpr int KeeperWaitMs = 300;
-// A keeper that reads a selection several times reads it again within this time.
+// A keeper that reads a selection several times reads again as soon as a read is answered, so
+// a pause this long means its reads are over.
 constexpr int ReadsPausedMs = 100;
-// What is left of the Exit budget for a keeper to offer its copy and for reading it back.
+// Kept back from the Exit budget, so that a keeper can still offer its copy and the program
+// read it back before the budget ends.
 constexpr int CopyCheckMs = 250;
-// How long a compositor takes to take over the X11 selection of Xwayland.
+// A compositor looks at the helper's new X11 selection a few milliseconds after the helper has
+// it, and this leaves room for a busy machine without holding up the end.
 constexpr int CompositorTakeOverMs = 100;
-// How long Exit waits for the helper to hold the X11 clipboard where the text is kept already.
+// Long enough for the helper to take the X11 clipboard of a running Xwayland, so that X11
+// clients paste right after the end, and short of the second that starting Xwayland takes,
+// which X11 clients can wait for and Exit cannot.
 constexpr int X11WaitMs = 150;
 
 const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
@@ -69,12 +75,11 @@ private:
     QEventLoop m_loop;
 };
 
-// A keeper, a compositor that keeps clipboards (weston, mutter) or a clipboard manager (Plasma's
-// Klipper), reads a new selection, some of them several times one read after the other, and
-// offers its own copy once the owner has gone. A read proves nothing: the reader may keep
-// nothing, or keep what a read got after the owner had gone, an empty text. So the program
-// serves every read, lets the selection go once the reads have paused, and counts on the
-// keeper only when it offers the very text back. Returns why it does not.
+// A keeper reads a new selection, perhaps several times one read after the other, and offers
+// its own copy once the owner has gone; a read proves nothing (the reader may keep nothing, or
+// the empty text that a read got after the owner had gone), so the program serves every read,
+// lets the selection go once the reads have paused, and counts on the keeper only when it
+// offers the very text back (offeredBack). Returns why it does not.
 QString keptByKeeper(std::span<const QStringView> pieces, QDeadlineTimer deadline)
 {
     const QString text = joined(pieces);
@@ -131,13 +136,12 @@ QString keptByKeeper(std::span<const QStringView> pieces, QDeadlineTimer deadlin
             continue;
         checked = offers;
         const QMimeData *copy = clipboard->mimeData();
-        if (clipboard->ownsClipboard() || !copy || !copy->hasText())
-            continue;
-        if (clipboard->text() == text) {
+        const OfferedBack back = offeredBack(copy, clipboard->ownsClipboard(), text);
+        if (back == OfferedBack::TheText) {
             QObject::disconnect(offered);
             return {};
         }
-        otherText = true;
+        otherText = otherText || back == OfferedBack::AnotherText;
     }
     QObject::disconnect(offered);
     return (otherText
@@ -174,13 +178,11 @@ QString putOnWayland(std::span<const QStringView> text, bool drawingOnWayland,
            InstallWlClipboard;
 }
 
-// sway (and KWin 5.27) looks at the helper's new selection a few milliseconds after the helper
-// has it, and passes it on to Wayland clients only while an X11 window has the focus: the window
-// stays up, with the focus, for that moment. Drawing through Xwayland, the window is that X11
-// window and the compositor takes the text over. Drawing through Wayland, the compositor must
-// leave it to the helper: should an X11 window that takes the focus after the end be the first
-// to see it, sway makes its own bridge of the X11 clipboard the Wayland selection, wl-copy
-// gives up, the bridge takes the X11 clipboard from the helper, and reads from itself.
+// Keeps the window up, with the focus, while a compositor that takes a selection from Xwayland
+// only while an X11 window has the focus looks at the helper's new one: drawing through
+// Xwayland, the compositor then takes the text over; drawing through Wayland, it then leaves
+// the X11 clipboard to the helper, which it would otherwise bridge to Wayland in wl-copy's
+// stead, and lose, should another X11 window have the focus first (docs/clipboard.md).
 void keepFocusForCompositor(QDeadlineTimer deadline)
 {
     QEventLoop loop;
@@ -189,17 +191,11 @@ void keepFocusForCompositor(QDeadlineTimer deadline)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-// X11 clients under Xwayland paste what the compositor passes on from the Wayland clipboard:
-// weston and mutter pass on what wl-copy serves at any time, sway and KWin only while an X11
-// window has the focus, and no compositor passes on its own kept copy. So the helper serves
-// them, where wl-copy serves only once it has found that an X11 client cannot paste now (KWin 6
-// passes the helper's text on to Wayland clients at once, and wl-copy gives way; should an X11
-// window get the focus before, KWin takes the X11 clipboard until the focus leaves, and the
-// helper then takes it back):
-// weston can crash when the helper takes the X11 clipboard while it passes wl-copy's text on.
-// The program waits a moment for the helper to hold the X11 clipboard, so that X11 clients
-// paste right after the end; an Xwayland that has not started yet starts when the helper
-// connects, which takes a second, and the clients can wait for that, Exit cannot.
+// X11 clients under Xwayland paste only what the compositor passes on from the Wayland
+// clipboard, which some compositors do only while an X11 window has the focus and none does
+// for its own kept copy, so the helper serves them; where wl-copy serves, only once it has
+// found that no owner of the X11 clipboard answers X11 clients now, as two owners taking it at
+// once can leave them nothing (docs/clipboard.md).
 void serveX11Clients(std::span<const QStringView> text, bool servedByWlCopy,
                      QDeadlineTimer deadline)
 {

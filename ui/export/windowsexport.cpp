@@ -12,8 +12,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Another program may hold the clipboard open for a moment, to read what was put on it (a
-// clipboard history does); the toolkit's own clipboard tries for 200 ms.
+// Another program may hold the clipboard open for a moment to read what was put on it, as a
+// clipboard history does, so Exit waits for it longer than the toolkit's own 200 ms.
 constexpr int OpenWaitMs = 500;
 
 // The system's words for the error of the clipboard function that has just failed, without the
@@ -67,12 +67,11 @@ HGLOBAL globalTextOf(std::span<const QStringView> pieces)
     return data;
 }
 
-// On Windows the clipboard keeps what is put on it as data after the program has ended. The
-// toolkit's clipboard offers its text to be rendered on request instead, and renders it for
-// good only at the program's teardown, where nothing checks the result: a program that read
-// the clipboard at that moment was seen to leave it empty. So the text goes on as data, through
-// the system's clipboard functions, each of which says whether it worked, while the program can
-// still report it.
+// On Windows the clipboard keeps what is put on it as data after the program has ended, so the
+// text goes on as data, through the system's clipboard functions, each of which says whether it
+// worked, while the program can still report a failure; the toolkit's clipboard would offer it
+// to be rendered on request, and render it for good only at the program's teardown, where
+// nothing checks the result (docs/clipboard.md).
 class WindowsClipboardExport final : public ClipboardExport
 {
     Q_DISABLE_COPY_MOVE(WindowsClipboardExport)
