@@ -115,3 +115,8 @@ give_back_build_folder() {
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
+
+# The version of the release: that of the newest entry of debian/changelog (or of the changelog
+# "$1"), the one place that holds it.
+project_version() { sed -n '1s/^vellumtide (\([^)]*\)).*/\1/p' "${1:-$ROOT/debian/changelog}"; }
+
