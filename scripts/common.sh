@@ -115,3 +115,21 @@ give_back_build_folder() {
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
+
+# The version of the release: that of the newest entry of debian/changelog (or of the changelog
+# "$1"), the one place that holds it.
+project_version() { sed -n '1s/^vellumtide (\([^)]*\)).*/\1/p' "${1:-$ROOT/debian/changelog}"; }
+
+# Makes "$1"/vellumtide-<version>.tar.xz of the committed tree, uncommitted changes left out.
+# The same commit gives the same bytes: git archive gives every file the commit's time and the
+# same owner (and, with tar.umask set here, the same modes whatever the user's git settings),
+# and xz on one thread cuts its blocks alike whatever the number of cores.
+make_source_tarball() {
+    local name
+    name=vellumtide-$(git -C "$ROOT" show HEAD:debian/changelog | project_version /dev/stdin)
+    [ -z "$(git -C "$ROOT" status --porcelain)" ] ||
+        say "the source tarball is of the commit $(git -C "$ROOT" rev-parse --short HEAD); uncommitted changes are left out"
+    git -C "$ROOT" -c tar.umask=0022 archive --format=tar --prefix="$name/" HEAD |
+        xz -T1 >"$1/$name.tar.xz"
+    say "made ${1#"$ROOT"/}/$name.tar.xz"
+}
