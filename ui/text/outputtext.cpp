@@ -91,8 +91,21 @@ void OutputText::scanLines(qsizetype from, qsizetype to, std::vector<qsizetype> 
     const qsizetype size = m_text.size();
     if (size > 0 && m_advances.empty())
         m_advances.assign(0x10000, UnknownAdvance);
+    const qint32 *const advances = m_advances.data();
     qint64 width = 0;
     for (qsizetype i = from; i < to; ++i) {
+        // Four units at a time while none ends a line or is still unmeasured (both negative): one
+        // test for the four rather than two for each, on every change of a whole book.
+        while (to - i >= 4) {
+            const qint32 a = advances[units[i]], b = advances[units[i + 1]],
+                         c = advances[units[i + 2]], d = advances[units[i + 3]];
+            if ((a | b | c | d) < 0)
+                break;
+            width += qint64(a) + b + c + d;
+            i += 4;
+        }
+        if (i == to)
+            break;
         const char16_t unit = units[i];
         qint32 step = m_advances[unit];
         if (step == UnknownAdvance)
