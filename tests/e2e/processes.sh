@@ -42,14 +42,11 @@ wait_end() {
 }
 
 # The processes, other than this shell, that carry the environment entry $1 (NAME=VALUE): a test
-# marks everything it starts that way, daemons that detach included.
+# marks everything it starts that way, daemons that detach included. One grep reads every
+# environment: two processes started for each one took more than 20 s on a loaded machine.
 processes_marked() {
-    local p
-    for p in /proc/[0-9]*; do
-        [ "${p#/proc/}" != $$ ] || continue
-        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF -- "$1" && echo "${p#/proc/}"
-    done
-    return 0
+    { grep -lzxF -- "$1" /proc/[0-9]*/environ 2>/dev/null || true; } |
+        sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | { grep -vx "$$" || true; }
 }
 
 # Ends every process marked with $1, asking first (TERM), then no longer asking (KILL).

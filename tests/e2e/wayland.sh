@@ -80,10 +80,13 @@ chmod 755 "$work/failing-wl-copy/wl-copy" "$work/stuck-wl-copy/wl-copy"
 chmod -R a+rX "$work/bin" "$work/alone" "$work/no-wl-copy" "$work/failing-wl-copy" \
     "$work/stuck-wl-copy"
 
+# Each Xwayland's own environment is read, not every process's: on a loaded machine a look
+# through every process has taken more than 20 s.
 our_xwayland() {
     local pid
     for pid in $(pgrep -x Xwayland); do
-        grep -qx "$pid" <<<"$(processes_marked "$marker")" && echo "$pid" && return 0
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF -- "$marker" &&
+            echo "$pid" && return 0
     done
     return 1
 }
@@ -151,6 +154,7 @@ start_program() {
         "$folder/vellumtide" >"$work/program.log" 2>&1 &
     app=$!
     user_pids+=("$app")
+    [ "$platform" != xcb ] || shift_key=(-k Shift_L)
     if [ "$platform" = xcb ]; then
         wait_for 'user xdotool search --onlyvisible --name "^Vellumtide decoder$"' "$startup" ||
             fail "the window did not appear on Xwayland"
@@ -161,11 +165,19 @@ start_program() {
     sleep 0.3
 }
 
+# wtype gives its virtual keyboard a keymap of the keys it types alone. Where none of them is a
+# modifier, the keymap that the compositor passes on has an empty compatibility section
+# (libxkbcommon 1.13 leaves out what no key uses), which Xwayland's keymap compiler rejects:
+# Xwayland keeps its own keymap, and the keys arrive as others (q as Escape). So for a window on
+# Xwayland each wtype also presses Shift, which adds a modifier to the keymap and does nothing in
+# the window.
+shift_key=()
+
 # Types the key entry A = "q" and the input "a b" from the box under A, then presses Exit by
 # the keyboard (Tab from the input goes to the output, the two clear buttons, then Exit).
 type_and_exit() {
     if [ "$compositor_name" = sway ]; then
-        local keys=(-s 300 q) i
+        local keys=(-s 300 "${shift_key[@]}" q) i
         for i in $(seq 26); do keys+=(-k Tab); done
         keys+=("a b")
         for i in $(seq 4); do keys+=(-k Tab); done
@@ -173,7 +185,7 @@ type_and_exit() {
         # A new virtual keyboard loses the keys sent while its keymap is still being taken in,
         # hence wtype's pause before the key.
         exit_pressed=$(($(now_ms) + 300))
-        user wtype -s 300 -k space
+        user wtype -s 300 "${shift_key[@]}" -k space
     else
         user env DISPLAY="$XVFB" xdotool type --delay 30 q
         local i
@@ -188,7 +200,7 @@ type_and_exit() {
 
 press_return() {
     if [ "$compositor_name" = sway ]; then
-        user wtype -s 300 -k Return
+        user wtype -s 300 "${shift_key[@]}" -k Return
     else
         user env DISPLAY="$XVFB" xdotool key Return
     fi

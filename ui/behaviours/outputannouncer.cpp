@@ -91,13 +91,16 @@ QString OutputAnnouncer::firstLine() const
                           0, 0, 0);
 }
 
-void OutputAnnouncer::announce(const QString &words)
+void OutputAnnouncer::announce(const QString &words, Urgency urgency)
 {
     m_announced = words;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QAccessibleAnnouncementEvent event(m_output, words);
+    if (urgency == Urgency::Assertive)
+        event.setPoliteness(QAccessible::AnnouncementPoliteness::Assertive);
     QAccessible::updateAccessibility(&event);
 #else
+    Q_UNUSED(urgency) // a notification that appears is said at once
     m_notice->setAccessibleName(words);
     // Appearing is what the screen reader announces.
     m_notice->hide();

@@ -46,8 +46,12 @@ public:
 
     // The output changed over span: announce the changed line once typing pauses.
     void outputChanged(const ChangedSpan &span);
+    // How a screen reader is to fit an announcement among what else it has to say: Polite
+    // waits its turn; Assertive goes before what it was given at the same time (Orca 51 says the
+    // focused control of a window that has just opened before a polite announcement sent with it).
+    enum class Urgency { Polite, Assertive };
     // Announces words now.
-    void announce(const QString &words);
+    void announce(const QString &words, Urgency urgency = Urgency::Polite);
     // The words for the output's first line, or for an empty output.
     QString firstLine() const;
 

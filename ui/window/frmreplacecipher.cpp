@@ -317,11 +317,15 @@ void frmReplaceCipher::windowStateRequested(Qt::WindowState state)
 // normal state or the normal size comes back first depends on the window system.
 void frmReplaceCipher::changeEvent(QEvent *event)
 {
-    // After the window and the focus have been presented.
+    // Once the window is active, with the focus in it; assertive, so that the screen reader says
+    // the instruction before the box that has the focus, as the window shows them, and the
+    // name of the box is the last thing heard before typing.
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_instructionSaid) {
         m_instructionSaid = true;
-        QMetaObject::invokeMethod(
-            this, [this] { m_announcer->announce(Label1->text()); }, Qt::QueuedConnection);
+        const auto sayInstruction = [this] {
+            m_announcer->announce(Label1->text(), OutputAnnouncer::Urgency::Assertive);
+        };
+        QMetaObject::invokeMethod(this, sayInstruction, Qt::QueuedConnection);
     }
     if (event->type() == QEvent::FontChange)
         fitText();
