@@ -45,10 +45,7 @@ Server::Server(xcb_connection_t *connection, xcb_window_t window, const Atoms &a
 
 bool Server::ofCompositor(xcb_window_t window) const
 {
-    if (m_ownerChanged == 0 || m_windowManager == XCB_NONE || window == XCB_NONE)
-        return false;
-    const xcb_window_t manager = selectionOwner(m_connection, m_windowManager);
-    return manager != XCB_NONE && clientOf(m_connection, manager) == clientOf(m_connection, window);
+    return m_ownerChanged != 0 && ofWindowManager(m_connection, window, m_windowManager);
 }
 
 void Server::serve(xcb_timestamp_t ownedSince)

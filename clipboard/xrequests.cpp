@@ -21,6 +21,33 @@ namespace {
 // How long --unless-served waits for the window manager of a display that is only starting.
 constexpr int WindowManagerWaitMs = 1000;
 
+xcb_atom_t atomNamed(xcb_connection_t *connection, std::string_view name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, name.size(), name.data()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+// The X11 client that owns a window: the part of a window's id that the server gave the client.
+uint32_t clientOf(xcb_connection_t *connection, xcb_window_t window)
+{
+    return window & ~xcb_get_setup(connection)->resource_id_mask;
+}
+
+// The next event of the given type, those before it dropped; nullptr where the server sent
+// nothing for ServerTimeoutMs.
+xcb_generic_event_t *nextOfType(xcb_connection_t *connection, uint8_t type)
+{
+    while (xcb_generic_event_t *event = waitForEvent(connection, ServerTimeoutMs)) {
+        if ((event->response_type & 0x7F) == type)
+            return event;
+        std::free(event);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void fail(const char *reason)
@@ -74,15 +101,12 @@ xcb_timestamp_t serverTime(xcb_connection_t *connection, xcb_window_t window)
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
                         8, 0, nullptr);
     xcb_flush(connection);
-    while (xcb_generic_event_t *event = waitForEvent(connection, ServerTimeoutMs)) {
-        const bool isPropertyNotify = (event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY;
-        const xcb_timestamp_t time =
-            isPropertyNotify ? reinterpret_cast<xcb_property_notify_event_t *>(event)->time : 0;
-        std::free(event);
-        if (isPropertyNotify)
-            return time;
-    }
-    fail("the X server did not answer");
+    xcb_generic_event_t *event = nextOfType(connection, XCB_PROPERTY_NOTIFY);
+    if (!event)
+        fail("the X server did not answer");
+    const xcb_timestamp_t time = reinterpret_cast<xcb_property_notify_event_t *>(event)->time;
+    std::free(event);
+    return time;
 }
 
 xcb_window_t selectionOwner(xcb_connection_t *connection, xcb_atom_t selection)
@@ -96,12 +120,7 @@ xcb_window_t selectionOwner(xcb_connection_t *connection, xcb_atom_t selection)
 
 xcb_atom_t windowManagerSelection(xcb_connection_t *connection, int screenNumber)
 {
-    const std::string name = "WM_S" + std::to_string(screenNumber);
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, name.size(), name.c_str()), nullptr);
-    const xcb_atom_t selection = atom ? atom->atom : XCB_NONE;
-    std::free(atom);
-    return selection;
+    return atomNamed(connection, "WM_S" + std::to_string(screenNumber));
 }
 
 void waitForWindowManager(xcb_connection_t *connection, xcb_atom_t windowManager)
@@ -112,9 +131,12 @@ void waitForWindowManager(xcb_connection_t *connection, xcb_atom_t windowManager
         usleep(20 * 1000);
 }
 
-uint32_t clientOf(xcb_connection_t *connection, xcb_window_t window)
+bool ofWindowManager(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t windowManager)
 {
-    return window & ~xcb_get_setup(connection)->resource_id_mask;
+    if (window == XCB_NONE || windowManager == XCB_NONE)
+        return false;
+    const xcb_window_t manager = selectionOwner(connection, windowManager);
+    return manager != XCB_NONE && clientOf(connection, manager) == clientOf(connection, window);
 }
 
 bool x11WindowActive(xcb_connection_t *connection, xcb_window_t root, const Atoms &atoms)
@@ -145,15 +167,6 @@ uint8_t watchOwner(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t
 
 namespace {
 
-xcb_atom_t atomNamed(xcb_connection_t *connection, std::string_view name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, name.size(), name.data()), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
-    std::free(reply);
-    return atom;
-}
-
 // A property of a window, as bytes; empty where it has none.
 std::string propertyOf(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property)
 {
@@ -174,11 +187,7 @@ std::string propertyOf(xcb_connection_t *connection, xcb_window_t window, xcb_at
 bool heldByWeston(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t selection,
                   xcb_atom_t windowManager)
 {
-    const xcb_window_t owner = selectionOwner(connection, selection);
-    const xcb_window_t manager =
-        windowManager != XCB_NONE ? selectionOwner(connection, windowManager) : XCB_NONE;
-    if (owner == XCB_NONE || manager == XCB_NONE ||
-        clientOf(connection, owner) != clientOf(connection, manager))
+    if (!ofWindowManager(connection, selectionOwner(connection, selection), windowManager))
         return false;
     const std::string check =
         propertyOf(connection, root, atomNamed(connection, "_NET_SUPPORTING_WM_CHECK"));
@@ -197,14 +206,9 @@ bool servedAlready(xcb_connection_t *connection, xcb_window_t window, const Atom
         return false;
     xcb_convert_selection(connection, window, atoms.clipboard, atoms.targets, atoms.targets, time);
     xcb_flush(connection);
-    while (xcb_generic_event_t *event = waitForEvent(connection, ServerTimeoutMs)) {
-        const bool isNotify = (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY;
-        const bool answered =
-            isNotify &&
-            reinterpret_cast<xcb_selection_notify_event_t *>(event)->property != XCB_NONE;
-        std::free(event);
-        if (isNotify)
-            return answered;
-    }
-    return false;
+    xcb_generic_event_t *event = nextOfType(connection, XCB_SELECTION_NOTIFY);
+    const bool answered =
+        event && reinterpret_cast<xcb_selection_notify_event_t *>(event)->property != XCB_NONE;
+    std::free(event);
+    return answered;
 }

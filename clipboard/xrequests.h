@@ -47,8 +47,9 @@ xcb_atom_t windowManagerSelection(xcb_connection_t *connection, int screenNumber
 // window manager starts, not before.
 void waitForWindowManager(xcb_connection_t *connection, xcb_atom_t windowManager);
 
-// The X11 client that owns a window: the part of a window's id that the server gave the client.
-uint32_t clientOf(xcb_connection_t *connection, xcb_window_t window);
+// Whether the window belongs to the client that holds windowManager: under Xwayland, the
+// compositor.
+bool ofWindowManager(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t windowManager);
 
 // Whether an X11 window has the focus, as the window manager says on the root window.
 bool x11WindowActive(xcb_connection_t *connection, xcb_window_t root, const Atoms &atoms);

@@ -75,6 +75,13 @@ int memoryFileOf(std::span<const QStringView> text)
     return file;
 }
 
+// Whether the program, once ended, answered that the clipboard is its own.
+bool answeredHolds(const QProcess &program)
+{
+    return program.exitStatus() == QProcess::NormalExit &&
+           program.exitCode() == ClipboardHelper::Holds;
+}
+
 } // namespace
 
 QDeadlineTimer exitDeadline(std::span<const QStringView> text)
@@ -140,8 +147,7 @@ QString ServingHelper::answer(QDeadlineTimer deadline)
             return u"%1 did not answer in time."_s.arg(m_name);
         }
     }
-    if (m_process->exitStatus() != QProcess::NormalExit ||
-        m_process->exitCode() != ClipboardHelper::Holds) {
+    if (!answeredHolds(*m_process)) {
         const QString reason = QString::fromLocal8Bit(m_process->readAllStandardError()).trimmed();
         return reason.isEmpty() ? u"%1 failed."_s.arg(m_name) : u"%1: %2."_s.arg(m_name, reason);
     }
@@ -152,8 +158,7 @@ bool ServingHelper::leaveRunning(QDeadlineTimer answerBy)
 {
     const bool holds = m_failure.isEmpty() &&
                        m_process->waitForFinished(int(answerBy.remainingTime())) &&
-                       m_process->exitStatus() == QProcess::NormalExit &&
-                       m_process->exitCode() == ClipboardHelper::Holds;
+                       answeredHolds(*m_process);
     m_process.release();
     return holds;
 }

@@ -41,6 +41,12 @@ constexpr int X11WaitMs = 150;
 
 const auto InstallWlClipboard = u" Install wl-clipboard (it provides wl-copy) and try again."_s;
 
+QString nothingKeepsIt()
+{
+    return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
+           InstallWlClipboard;
+}
+
 // The clipboard's text, telling when another client reads it.
 class ReadWatchedText final : public QMimeData
 {
@@ -117,8 +123,7 @@ QString keptByKeeper(std::span<const QStringView> pieces, QDeadlineTimer deadlin
     if (watched)
         watched->onRead = nullptr;
     if (reads == 0)
-        return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
-               InstallWlClipboard;
+        return nothingKeepsIt();
 
     // The selection that the keeper offers after this one is its copy; the offer that the
     // toolkit may still hold of the program's own selection leads nowhere.
@@ -172,10 +177,7 @@ QString putOnWayland(std::span<const QStringView> text, bool drawingOnWayland,
         if (keeperFailure.isEmpty() || wlCopy.isEmpty())
             return keeperFailure;
     }
-    if (!wlCopy.isEmpty())
-        return failure;
-    return u"on this Wayland desktop nothing keeps it after the decoder has ended."_s +
-           InstallWlClipboard;
+    return wlCopy.isEmpty() ? nothingKeepsIt() : failure;
 }
 
 // Keeps the window up, with the focus, while a compositor that takes a selection from Xwayland
@@ -185,10 +187,7 @@ QString putOnWayland(std::span<const QStringView> text, bool drawingOnWayland,
 // stead, and lose, should another X11 window have the focus first (docs/clipboard.md).
 void keepFocusForCompositor(QDeadlineTimer deadline)
 {
-    QEventLoop loop;
-    QTimer::singleShot(int(std::min<qint64>(deadline.remainingTime(), CompositorTakeOverMs)), &loop,
-                       &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    Pause().run(std::min<qint64>(deadline.remainingTime(), CompositorTakeOverMs));
 }
 
 // X11 clients under Xwayland paste only what the compositor passes on from the Wayland
