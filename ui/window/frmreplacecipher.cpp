@@ -317,9 +317,9 @@ void frmReplaceCipher::windowStateRequested(Qt::WindowState state)
 // normal state or the normal size comes back first depends on the window system.
 void frmReplaceCipher::changeEvent(QEvent *event)
 {
-    // Once the window is active, with the focus in it; assertive, so that the screen reader says
-    // the instruction before the box that has the focus, as the window shows them, and the
-    // name of the box is the last thing heard before typing.
+    // Once the window is active, with the focus in it; assertive, so that a screen reader that
+    // ranks announcements by urgency (Orca 51) says the instruction before the box that has the
+    // focus, as the window shows them, and the box's name is the last thing heard before typing.
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_instructionSaid) {
         m_instructionSaid = true;
         const auto sayInstruction = [this] {
