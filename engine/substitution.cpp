@@ -11,6 +11,19 @@
 
 #include <algorithm>
 
+namespace {
+
+// How many line breaks a piece holds, a CR LF counting once.
+qsizetype breaksIn(QStringView piece)
+{
+    qsizetype breaks = 0;
+    for (qsizetype i = 0; i < piece.size(); ++i)
+        breaks += isLineBreak(piece[i].unicode()) && !isInsideCrLf(piece, i);
+    return breaks;
+}
+
+} // namespace
+
 QStringView pieceOf(const ReplaceKey &key, char32_t c, std::array<char16_t, 2> &spare)
 {
     const char32_t upper = upperCodePoint(c);
@@ -69,10 +82,8 @@ std::vector<qsizetype> OutputLineStarts(const ReplaceKey &key, QStringView input
     std::array<qsizetype, LetterCount> breaks{};
     std::array<bool, LetterCount> endsInCr{};
     for (int k = 0; k < LetterCount; ++k) {
-        const QStringView piece = key.piece(k);
-        for (qsizetype i = 0; i < piece.size(); ++i)
-            breaks[k] += isLineBreak(piece[i].unicode()) && !isInsideCrLf(piece, i);
-        endsInCr[k] = piece.endsWith(u'\r');
+        breaks[k] = breaksIn(key.piece(k));
+        endsInCr[k] = key.piece(k).endsWith(u'\r');
     }
     std::vector<qsizetype> starts{0};
     qsizetype line = 0;
@@ -101,9 +112,7 @@ std::vector<qsizetype> OutputLineStarts(const ReplaceKey &key, QStringView input
 bool AddsLineBreaks(const ReplaceKey &key)
 {
     for (int k = 0; k < LetterCount; ++k) {
-        const QStringView piece = key.piece(k);
-        if (std::any_of(piece.begin(), piece.end(),
-                        [](QChar c) { return isLineBreak(c.unicode()); }))
+        if (breaksIn(key.piece(k)) > 0)
             return true;
     }
     return false;
